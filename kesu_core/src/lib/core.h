@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "lib/shared_state.h"
+#include "pipeline/command_queue.h"
+
+namespace kesu {
+
+enum class PostResult { queued, shutting_down };
+
+// The core behind one handle: shared state, the worker's queue and its thread. Destroying it (or
+// calling shutdown) stops the worker; no event reaches the host afterwards.
+class Core {
+ public:
+  // Throws when the worker thread cannot be started.
+  explicit Core(std::filesystem::path core_dir);
+  ~Core();
+  Core(const Core&) = delete;
+  Core& operator=(const Core&) = delete;
+
+  SharedState& shared() { return *shared_; }
+  bool exiting() const { return shared_->exiting.load(); }
+
+  // Queues a command for the worker; refused once shutdown has begun or the worker has gone.
+  [[nodiscard]] PostResult post(Command command);
+  // Like post, but ignores the exiting flag: used where the interface promises to accept.
+  [[nodiscard]] PostResult post_even_when_exiting(Command command);
+
+  // Idempotent. Sets the exiting flag, stops and joins the worker, waits (up to 5 s) for a
+  // running segment retry, then clears the callback and waits for deliveries still under way.
+  void shutdown();
+
+ private:
+  std::shared_ptr<SharedState> shared_;
+  std::shared_ptr<CommandQueue> queue_;
+  std::mutex worker_mu_;
+  std::thread worker_;  // guarded by worker_mu_
+};
+
+}  // namespace kesu

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "events/event_sink.h"
+
+namespace kesu {
+
+// Text of the last finished dictation, readable by the host at any time.
+class LastResultSlot {
+ public:
+  std::optional<std::string> get() const {
+    std::lock_guard lock(mu_);
+    return text_;
+  }
+  void set(std::string text) {
+    std::lock_guard lock(mu_);
+    text_ = std::move(text);
+  }
+  void clear() {
+    std::lock_guard lock(mu_);
+    text_.reset();
+  }
+
+ private:
+  mutable std::mutex mu_;
+  std::optional<std::string> text_;  // guarded by mu_
+};
+
+// Indexes of the segments of the last dictation that failed to decode.
+class FailedSegmentList {
+ public:
+  std::vector<int> get() const {
+    std::lock_guard lock(mu_);
+    return indexes_;
+  }
+  void set(std::vector<int> indexes) {
+    std::lock_guard lock(mu_);
+    indexes_ = std::move(indexes);
+  }
+  bool contains(int index) const {
+    std::lock_guard lock(mu_);
+    for (int i : indexes_) {
+      if (i == index) return true;
+    }
+    return false;
+  }
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<int> indexes_;  // guarded by mu_
+};
+
+// Everything the exports and the core's threads share. Each member is atomic or carries its own
+// lock, held only for a copy or a swap.
+struct SharedState {
+  explicit SharedState(std::filesystem::path dir) : core_dir(std::move(dir)) {}
+
+  const std::filesystem::path core_dir;  // fixed at creation
+  std::atomic<bool> exiting{false};
+  std::atomic<bool> test_mode{false};
+  std::atomic<bool> segment_retry_running{false};
+  EventSink events;
+  LastResultSlot last_result;
+  FailedSegmentList failed_segments;
+};
+
+}  // namespace kesu

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace kesu {
+
+// Commands read by the worker. Exports and the core's auxiliary threads only ever post these;
+// the worker alone acts on them.
+namespace cmd {
+struct Cancel {};
+struct SubmitResult {
+  std::string task_id;
+  std::string status;
+  std::optional<std::string> detail;
+};
+struct DebugSubmitText {
+  std::string text;
+};
+struct NoteForegroundApp {
+  std::string app;
+};
+struct DebugPanic {};
+struct Shutdown {};
+}  // namespace cmd
+
+using Command = std::variant<cmd::Cancel, cmd::SubmitResult, cmd::DebugSubmitText,
+                             cmd::NoteForegroundApp, cmd::DebugPanic, cmd::Shutdown>;
+
+}  // namespace kesu

@@ -1,0 +1,84 @@
+#include "pipeline/pending_files.h"
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "util/log.h"
+#include "util/paths.h"
+
+namespace kesu {
+namespace fs = std::filesystem;
+
+namespace {
+constexpr std::chrono::seconds kMaxAge{86400};
+}
+
+PendingFiles::PendingFiles(fs::path core_dir) : dir_(std::move(core_dir) / "pending") {}
+
+fs::path PendingFiles::last_result_path() const { return dir_ / "last_result.txt"; }
+
+void PendingFiles::remove_expired() const {
+  std::error_code ec;
+  fs::directory_iterator it(dir_, ec);
+  if (ec) return;  // no pending directory yet
+  const auto now = fs::file_time_type::clock::now();
+  for (const fs::directory_entry& entry : it) {
+    std::error_code entry_ec;
+    if (!entry.is_regular_file(entry_ec)) continue;
+    const auto written = entry.last_write_time(entry_ec);
+    if (entry_ec) continue;
+    const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - written);
+    if (age > kMaxAge) {
+      fs::remove(entry.path(), entry_ec);
+      if (entry_ec) {
+        log_line("删除过期暂存文件失败：" + path_to_utf8(entry.path()) + "：" + entry_ec.message());
+      }
+    }
+  }
+}
+
+std::optional<std::string> PendingFiles::read_last_result() const {
+  std::ifstream in(last_result_path(), std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+bool PendingFiles::write_last_result(std::string_view text, std::string& error) const {
+  std::error_code ec;
+  fs::create_directories(dir_, ec);
+  if (ec) {
+    error = ec.message();
+    return false;
+  }
+  const fs::path target = last_result_path();
+  fs::path tmp = target;
+  tmp += ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+      error = "写入 " + path_to_utf8(tmp) + " 失败";
+      fs::remove(tmp, ec);
+      return false;
+    }
+  }
+  fs::rename(tmp, target, ec);
+  if (ec) {
+    error = ec.message();
+    fs::remove(tmp, ec);
+    return false;
+  }
+  return true;
+}
+
+void PendingFiles::delete_last_result() const {
+  std::error_code ec;
+  fs::remove(last_result_path(), ec);
+}
+
+}  // namespace kesu

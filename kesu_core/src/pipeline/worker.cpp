@@ -1,0 +1,206 @@
+#include "pipeline/worker.h"
+
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+#include <type_traits>
+
+#include "events/envelope.h"
+#include "util/log.h"
+#include "util/utf8.h"
+
+namespace kesu {
+namespace {
+
+constexpr std::string_view kPanicMessage = "核心内部错误，请重启 Kesu（详情见控制台日志）";
+constexpr std::string_view kStaleSubmitMessage = "上屏回报与当前任务不匹配，已忽略";
+constexpr std::string_view kSubmitFailedMessage = "无法自动粘贴，文字已保存，可从菜单复制";
+constexpr std::string_view kCancelRejectedMessage = "文字已在粘贴中，无法取消";
+constexpr std::string_view kBusyPreviousMessage = "正在处理上一次录音，稍后再试";
+constexpr std::string_view kUnclearMessage =
+    "声音太小或不清楚：靠近麦克风再说一次，或检查是否选错了输入设备";
+
+}  // namespace
+
+Worker::Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue> queue)
+    : shared_(std::move(shared)), queue_(std::move(queue)), pending_files_(shared_->core_dir) {}
+
+void Worker::run() {
+  struct CloseOnExit {
+    CommandQueue& queue;
+    ~CloseOnExit() { queue.close(); }
+  } closer{*queue_};
+
+  try {
+    start_up();
+  } catch (const std::exception& e) {
+    log_line(std::string("启动时出错：") + e.what());
+  }
+  while (!stop_) {
+    std::optional<Command> command =
+        queue_->pop_for(worker_wait(SteadyClock::now(), tracker_.deadline()));
+    if (command) {
+      handle(*command);
+    } else if (queue_->closed()) {
+      break;
+    }
+    if (stop_) break;
+    try {
+      run_periodic_duties();
+    } catch (const std::exception& e) {
+      log_line(std::string("worker panic: ") + e.what());
+      emit_error("worker_panic", kPanicMessage);
+      back_to_idle();
+    }
+  }
+}
+
+void Worker::start_up() {
+  pending_files_.remove_expired();
+  if (std::optional<std::string> text = pending_files_.read_last_result()) {
+    shared_->last_result.set(*text);
+    emit("pending_result", {{"text", *text}, {"chars", utf8_char_count(*text)}});
+  }
+}
+
+void Worker::handle(Command& command) {
+  // A failure inside one command must not take the worker down: report it and keep serving.
+  try {
+    std::visit([this](auto& c) { on(c); }, command);
+  } catch (const std::exception& e) {
+    log_line(std::string("worker panic: ") + e.what());
+    emit_error("worker_panic", kPanicMessage);
+    back_to_idle();
+  } catch (...) {
+    log_line("worker panic: unknown failure");
+    emit_error("worker_panic", kPanicMessage);
+    back_to_idle();
+  }
+}
+
+void Worker::run_periodic_duties() {
+  if (!tracker_.expired(SteadyClock::now())) return;
+  const std::string task_id = tracker_.task_id();
+  switch (tracker_.stage()) {
+    case TaskStage::decoding:
+      emit_error("decode_stalled", "识别超时（任务 " + task_id + "），音频已保留，可重试");
+      break;
+    case TaskStage::awaiting_submit:
+      emit_error("submit_timeout", "上屏结果未知（任务 " + task_id + "），文字已保存，可从菜单复制");
+      break;
+    case TaskStage::none:
+    case TaskStage::recording:
+      break;
+  }
+  back_to_idle();
+}
+
+void Worker::on(cmd::Cancel&) {
+  if (phase_ == Phase::inserting) {
+    emit_error("cancel_rejected", kCancelRejectedMessage);
+    return;
+  }
+  back_to_idle();
+}
+
+void Worker::on(cmd::SubmitResult& submit) {
+  if (!pending_submit_ || submit.task_id != pending_submit_->task_id) {
+    emit_error("stale_submit", kStaleSubmitMessage);
+    return;
+  }
+  if (submit.status == "ok") {
+    pending_files_.delete_last_result();
+  } else {
+    const bool has_detail = submit.detail && !submit.detail->empty();
+    emit_error("submit_" + submit.status, has_detail ? *submit.detail : kSubmitFailedMessage);
+  }
+  back_to_idle();
+}
+
+void Worker::on(cmd::DebugSubmitText& debug) {
+  if (phase_ != Phase::idle) {
+    emit_error("busy", kBusyPreviousMessage);
+    return;
+  }
+  std::string task_id = begin_dictation();
+  set_phase(Phase::processing);
+  if (debug.text.empty()) {
+    emit_error("empty_result", kUnclearMessage);
+    back_to_idle();
+    return;
+  }
+  finalise(std::move(task_id), std::move(debug.text));
+}
+
+void Worker::on(cmd::NoteForegroundApp& note) { foreground_app_ = std::move(note.app); }
+
+void Worker::on(cmd::DebugPanic&) { throw std::runtime_error("debug panic"); }
+
+void Worker::on(cmd::Shutdown&) { stop_ = true; }
+
+std::string Worker::begin_dictation() {
+  ++session_;
+  ++generation_;
+  ++task_counter_;
+  return "t" + std::to_string(session_) + "-" + std::to_string(task_counter_);
+}
+
+void Worker::finalise(std::string task_id, std::string text) {
+  const std::string raw_text = text;
+  // Stored before the event so a host reacting to "result" already reads the new text.
+  shared_->last_result.set(text);
+  emit("result", {{"task_id", task_id},
+                  {"text", text},
+                  {"raw_text", raw_text},
+                  {"partial", false},
+                  {"segments", nlohmann::json::array()},
+                  {"history_id", ""},
+                  {"speech_ms", 0},
+                  {"decode_ms", 0},
+                  {"latency_ms", 0},
+                  {"wait_ms", 0},
+                  {"engine_wait_ms", 0},
+                  {"privacy", false}});
+  if (keep_pending_file()) {
+    std::string error;
+    if (!pending_files_.write_last_result(text, error)) log_line("暂存结果写入失败：" + error);
+  }
+
+  set_phase(Phase::inserting);
+  emit("submit_request", {{"task_id", task_id},
+                          {"text", text},
+                          {"phase", phase_name(Phase::inserting)},
+                          {"mode", "paste"},
+                          {"app", foreground_app_}});
+  tracker_.enter(task_id, TaskStage::awaiting_submit, SteadyClock::now());
+  pending_submit_ = PendingSubmit{std::move(task_id), std::move(text)};
+}
+
+void Worker::back_to_idle() {
+  tracker_.finish();
+  pending_submit_.reset();
+  set_phase(Phase::idle);
+}
+
+bool Worker::keep_pending_file() const {
+  if (shared_->test_mode.load()) return std::getenv("KESU_KEEP_PENDING") != nullptr;
+  return true;
+}
+
+void Worker::set_phase(Phase phase) {
+  if (phase == phase_) return;
+  phase_ = phase;
+  emit("state", {{"phase", phase_name(phase)}});
+}
+
+void Worker::emit(std::string_view type, nlohmann::json payload) {
+  ++seq_;
+  shared_->events.deliver(
+      make_envelope(type, std::move(payload), EventStamp{generation_, seq_, session_}));
+}
+
+void Worker::emit_error(std::string_view code, std::string_view message) {
+  emit("error", {{"code", code}, {"message", message}});
+}
+
+}  // namespace kesu

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "lib/shared_state.h"
+#include "pipeline/command_queue.h"
+#include "pipeline/pending_files.h"
+#include "pipeline/phase.h"
+#include "pipeline/task_tracker.h"
+
+namespace kesu {
+
+// The dictation worker. It runs on its own thread, owns all dictation state, reads the command
+// queue and reports everything it does as events. Nothing here is touched by other threads.
+class Worker {
+ public:
+  Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue> queue);
+
+  // The thread body: returns on Shutdown or when the queue closes, and closes the queue on the
+  // way out so that later posts fail instead of piling up.
+  void run();
+
+ private:
+  struct PendingSubmit {
+    std::string task_id;
+    std::string text;
+  };
+
+  void start_up();
+  void handle(Command& command);
+  void run_periodic_duties();
+
+  void on(cmd::Cancel&);
+  void on(cmd::SubmitResult& submit);
+  void on(cmd::DebugSubmitText& debug);
+  void on(cmd::NoteForegroundApp& note);
+  void on(cmd::DebugPanic&);
+  void on(cmd::Shutdown&);
+
+  std::string begin_dictation();
+  void finalise(std::string task_id, std::string text);
+  void back_to_idle();
+
+  void set_phase(Phase phase);
+  void emit(std::string_view type, nlohmann::json payload);
+  void emit_error(std::string_view code, std::string_view message);
+  bool keep_pending_file() const;
+
+  std::shared_ptr<SharedState> shared_;
+  std::shared_ptr<CommandQueue> queue_;
+  PendingFiles pending_files_;
+
+  bool stop_ = false;
+  Phase phase_ = Phase::idle;
+  std::uint64_t seq_ = 0;
+  std::uint64_t session_ = 0;
+  std::uint64_t generation_ = 0;
+  std::uint64_t task_counter_ = 0;
+  TaskTracker tracker_;
+  std::optional<PendingSubmit> pending_submit_;
+  std::string foreground_app_;
+};
+
+}  // namespace kesu

@@ -1,0 +1,86 @@
+// Exports called from many threads while events flow, and repeated create/free. These exist for
+// the sanitizer builds: ThreadSanitizer checks the locking, AddressSanitizer the life cycle.
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "kesu_core.h"
+#include "support/event_recorder.h"
+
+namespace {
+
+using namespace kesu_test;
+
+// The host answers every submit request from inside the callback, as a real shell may.
+void answering_callback(const char* json, void* user) {
+  auto* core = static_cast<KesuCore*>(user);
+  const Json event = Json::parse(json);
+  if (event["type"] == "submit_request") {
+    const std::string task = event["payload"]["task_id"];
+    kesu_submit_result(core, task.c_str(), "ok", nullptr);
+  }
+}
+
+TEST(Concurrency, ManyThreadsCallExportsWhileEventsFlow) {
+  ScopedCore sc;
+  ASSERT_NE(sc.core, nullptr);
+  kesu_set_test_mode(sc.core, 1);
+  kesu_set_event_cb(sc.core, answering_callback, sc.core);
+
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  threads.emplace_back([&] {
+    for (int i = 0; i < 200; ++i) kesu_debug_submit_text(sc.core, ("第" + std::to_string(i)).c_str());
+  });
+  threads.emplace_back([&] {
+    while (!stop) {
+      kesu_string_free(kesu_get_last_result(sc.core));
+      kesu_string_free(kesu_failed_segments(sc.core));
+      kesu_note_foreground_app(sc.core, "app.exe");
+    }
+  });
+  threads.emplace_back([&] {
+    while (!stop) {
+      kesu_submit_result(sc.core, "t0-0", "ok", nullptr);
+      kesu_cancel(sc.core);
+      kesu_clear_last_result(sc.core);
+      kesu_set_test_mode(sc.core, 1);
+    }
+  });
+  threads.emplace_back([&] {
+    for (int i = 0; i < 200 && !stop; ++i) {
+      kesu_set_event_cb(sc.core, answering_callback, sc.core);
+      if (i % 3 == 0) kesu_clear_event_cb(sc.core);
+    }
+    kesu_set_event_cb(sc.core, answering_callback, sc.core);
+  });
+  threads[0].join();
+  threads[3].join();
+  stop = true;
+  threads[1].join();
+  threads[2].join();
+  SUCCEED();
+}
+
+TEST(Concurrency, RepeatedCreateAndFreeWithWorkInFlight) {
+  std::atomic<int> events{0};
+  for (int round = 0; round < 30; ++round) {
+    TempDir dir;
+    KesuCore* core = kesu_core_new(dir.utf8().c_str());
+    ASSERT_NE(core, nullptr);
+    kesu_set_test_mode(core, 1);
+    kesu_set_event_cb(
+        core, [](const char*, void* user) { static_cast<std::atomic<int>*>(user)->fetch_add(1); },
+        &events);
+    kesu_debug_submit_text(core, "来回");
+    kesu_debug_panic(core);
+    kesu_core_free(core);
+  }
+  EXPECT_GT(events.load(), 0);
+}
+
+}  // namespace
