@@ -165,9 +165,11 @@ TEST_F(StubDictation, PendingFileFollowsTestModeAndConfirmation) {
   kesu_set_test_mode(sc.core, 0);
   rec.reset();
   ASSERT_FALSE(dictate("未确认").is_null());
-  std::ifstream in(pending_file(), std::ios::binary);
-  std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(saved, "未确认");
+  {
+    std::ifstream in(pending_file(), std::ios::binary);  // closed again: Windows keeps open files
+    std::string saved((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(saved, "未确认");
+  }
   ASSERT_EQ(kesu_drop_last_result(sc.core), KESU_OK);
   EXPECT_FALSE(fs::exists(pending_file()));
 }

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The whole test suite on a fresh machine: installs the dependencies, builds every configuration
+# (native, AddressSanitizer+UBSan, ThreadSanitizer, Windows) and runs their tests, the Windows
+# ones under Wine. Ends with one summary line; exits non-zero on any failure.
+#   KESU_PRESETS="linux windows" bash scripts/test.sh   runs a subset
+set -uo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+presets=(${KESU_PRESETS:-linux linux-asan linux-tsan windows})
+export CCACHE_SLOPPINESS="pch_defines,time_macros,include_file_mtime,include_file_ctime"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+
+start=$(date +%s)
+bash scripts/install-deps.sh || { echo "kesu: 0 passed, 1 failed"; exit 1; }
+
+passed=0 failed=0
+report=()
+for preset in "${presets[@]}"; do
+  echo "==== $preset: configure and build"
+  if ! { cmake --preset "$preset" >"build-$preset.log" 2>&1 && cmake --build --preset "$preset" >>"build-$preset.log" 2>&1; }; then
+    tail -n 60 "build-$preset.log"
+    report+=("$preset: build failed")
+    failed=$((failed + 1))
+    continue
+  fi
+  rm -f "build-$preset.log"
+  echo "==== $preset: test"
+  runner=()
+  [[ "$preset" == windows ]] && runner=(bash scripts/with-wine.sh)
+  out="$(mktemp)"
+  "${runner[@]}" ctest --preset "$preset" 2>&1 | tee "$out" | grep -vE '^ +Start |^[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+  summary="$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$out" | tail -n1)"
+  if [[ -z "$summary" ]]; then
+    report+=("$preset: ctest did not finish")
+    failed=$((failed + 1))
+  else
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+    report+=("$preset: $((total - bad)) of $total passed")
+  fi
+  rm -f "$out"
+done
+
+echo "==== summary ($(($(date +%s) - start)) s)"
+printf '  %s\n' "${report[@]}"
+echo "kesu: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]
