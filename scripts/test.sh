@@ -31,7 +31,7 @@ for preset in "${presets[@]}"; do
   runner=()
   [[ "$preset" == windows ]] && runner=(bash scripts/with-wine.sh)
   out="$(mktemp)"
-  "${runner[@]}" ctest --preset "$preset" 2>&1 | tee "$out" | grep -vE '^ +Start |^[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+  "${runner[@]}" ctest --preset "$preset" 2>&1 | tee "$out" | grep -vE '^ +Start |^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
   summary="$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$out" | tail -n1)"
   if [[ -z "$summary" ]]; then
     report+=("$preset: ctest did not finish")

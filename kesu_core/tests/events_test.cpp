@@ -30,8 +30,8 @@ void run_stub_dictation(KesuCore* core, EventRecorder& rec, const char* text) {
 }
 
 TEST(Events, IdleStateEnvelopeIsCompactAndSorted) {
+  EventRecorder rec;  // outlives the core, whose callbacks write into it
   ScopedCore sc;
-  EventRecorder rec;
   rec.attach(sc.core);
   kesu_set_test_mode(sc.core, 1);
   run_stub_dictation(sc.core, rec, "你好");
@@ -41,8 +41,8 @@ TEST(Events, IdleStateEnvelopeIsCompactAndSorted) {
 }
 
 TEST(Events, WorkerSequenceNumbersAreConsecutiveAcrossDictations) {
+  EventRecorder rec;  // outlives the core, whose callbacks write into it
   ScopedCore sc;
-  EventRecorder rec;
   rec.attach(sc.core);
   kesu_set_test_mode(sc.core, 1);
   run_stub_dictation(sc.core, rec, "一");
@@ -58,6 +58,7 @@ TEST(Events, WorkerSequenceNumbersAreConsecutiveAcrossDictations) {
 }
 
 TEST(Events, WithoutCallbackEventsAreDroppedAndNumbersMoveOn) {
+  EventRecorder rec;
   ScopedCore sc;
   kesu_set_test_mode(sc.core, 1);
   ASSERT_EQ(kesu_debug_submit_text(sc.core, "没人听"), KESU_OK);
@@ -69,7 +70,6 @@ TEST(Events, WithoutCallbackEventsAreDroppedAndNumbersMoveOn) {
   }
   ASSERT_EQ(kesu_submit_result(sc.core, "t1-1", "ok", nullptr), KESU_OK);
 
-  EventRecorder rec;
   rec.attach(sc.core);
   run_stub_dictation(sc.core, rec, "有人听");
   // 1..4 went to nobody; the idle event (5) of the first dictation may race with attach.
@@ -83,9 +83,9 @@ TEST(Events, WithoutCallbackEventsAreDroppedAndNumbersMoveOn) {
 }
 
 TEST(Events, ReplacedAndClearedCallbacks) {
+  EventRecorder first, second;
   ScopedCore sc;
   kesu_set_test_mode(sc.core, 1);
-  EventRecorder first, second;
   first.attach(sc.core);
   run_stub_dictation(sc.core, first, "第一");
   const std::size_t first_count = first.texts().size();

@@ -34,8 +34,8 @@ class StubDictation : public ::testing::Test {
 
   fs::path pending_file() const { return sc.dir.path() / "pending" / "last_result.txt"; }
 
+  EventRecorder rec;  // declared first: destroyed after the core stops calling it
   ScopedCore sc;
-  EventRecorder rec;
 };
 
 TEST_F(StubDictation, ResultAndSubmitRequestCarryTheText) {

@@ -4,23 +4,9 @@
 
 #include "pipeline/worker.h"
 #include "util/log.h"
-
-#if defined(__linux__)
-#include <pthread.h>
-#endif
+#include "util/thread_name.h"
 
 namespace kesu {
-namespace {
-
-void name_this_thread(const char* name) {
-#if defined(__linux__)
-  pthread_setname_np(pthread_self(), name);
-#else
-  (void)name;
-#endif
-}
-
-}  // namespace
 
 Core::Core(std::filesystem::path core_dir)
     : shared_(std::make_shared<SharedState>(std::move(core_dir))),
