@@ -213,8 +213,6 @@ TEST(NotBuiltYet, ServicesAnswerFailedWithAMessage) {
   };
   const Case cases[] = {
       {"decode_wav", [](KesuCore* c, char** e) { return kesu_decode_wav(c, "a.wav", e); }},
-      {"set_config_json", [](KesuCore* c, char** e) { return kesu_set_config_json(c, "{}", e); }},
-      {"set_config_toml", [](KesuCore* c, char** e) { return kesu_set_config_toml(c, "", e); }},
       {"set_hotwords", [](KesuCore* c, char** e) { return kesu_set_hotwords(c, "", e); }},
       {"set_profiles", [](KesuCore* c, char** e) { return kesu_set_profiles(c, "", e); }},
       {"set_active_profile", [](KesuCore* c, char** e) { return kesu_set_active_profile(c, "x", e); }},
@@ -240,7 +238,10 @@ TEST(NotBuiltYet, ServicesAnswerFailedWithAMessage) {
   }
   for (const StringCase& c : string_exports()) {
     const std::string name = c.name;
-    if (name == "get_last_result" || name == "failed_segments") continue;
+    if (name == "get_last_result" || name == "failed_segments" || name == "get_config_json" ||
+        name == "get_config_toml") {
+      continue;
+    }
     EXPECT_EQ(c.call(sc.core), nullptr) << name;
   }
 }

@@ -2,9 +2,8 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <string_view>
-
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "events/envelope.h"
 

@@ -1,5 +1,11 @@
 // Configuration, devices and the status report.
 
+#include <memory>
+
+#include "config/config_file.h"
+#include "config/config_json.h"
+#include "config/config_rules.h"
+#include "config/config_toml.h"
 #include "ffi/boundary.h"
 
 using namespace kesu;
@@ -7,15 +13,19 @@ using namespace kesu::ffi;
 
 namespace {
 
+// Validates `text` into a new record with `make`, stores it and hands it to the worker, which
+// saves and announces it.
+template <class MakeRecord>
 int set_config_text(const char* export_name, KesuCore* handle, const char* text,
-                    std::string_view missing_message, char** err) {
+                    std::string_view missing_message, char** err, MakeRecord&& make) {
   return guard_int(export_name, err, [&] {
     Core* core = core_of(handle);
     if (core == nullptr) {
       set_message(err, kBadArgument);
       return KESU_ERR_ARGUMENT;
     }
-    if (!text_arg(text)) {
+    const auto body = text_arg(text);
+    if (!body) {
       set_message(err, missing_message);
       return KESU_ERR_ARGUMENT;
     }
@@ -23,9 +33,44 @@ int set_config_text(const char* export_name, KesuCore* handle, const char* text,
       set_message(err, "核心已关机");
       return KESU_ERR_SHUTDOWN;
     }
-    set_message(err, kNotImplemented);
-    return KESU_ERR_FAILED;
+    std::string error;
+    const ConfigStore::Replaced stored =
+        core->shared().config.update([&](const ConfigRecord& current) -> ConfigPtr {
+          std::optional<ConfigRecord> next = make(current, *body, error);
+          return next ? std::make_shared<const ConfigRecord>(std::move(*next)) : nullptr;
+        });
+    if (!stored.record) {
+      set_message(err, error);
+      return KESU_ERR_FAILED;
+    }
+    if (core->post(cmd::ConfigChanged{stored.record, stored.generation}) != PostResult::queued) {
+      set_message(err, "核心已关机");
+      return KESU_ERR_SHUTDOWN;
+    }
+    return KESU_OK;
   });
+}
+
+std::optional<ConfigRecord> patch_from_json(const ConfigRecord& current, std::string_view text,
+                                            std::string& error) {
+  ConfigPatch patch = apply_config_json(current, text);
+  if (!patch.record) error = std::move(patch.error);
+  return std::move(patch.record);
+}
+
+std::optional<ConfigRecord> record_from_toml(const ConfigRecord& current, std::string_view text,
+                                             std::string& error) {
+  ConfigParse parsed = parse_config_toml(text, startup_defaults(current.core_dir));
+  if (!parsed.record) {
+    error = "配置解析失败：" + parsed.error;
+    return std::nullopt;
+  }
+  if (!is_engine_name(parsed.record->engine_active)) {
+    error =
+        "engine.active 只能是 sense / qwen3 / stub，收到「" + parsed.record->engine_active + "」";
+    return std::nullopt;
+  }
+  return std::move(parsed.record);
 }
 
 }  // namespace
@@ -33,21 +78,30 @@ int set_config_text(const char* export_name, KesuCore* handle, const char* text,
 extern "C" {
 
 KESU_API char* KESU_CALL kesu_get_config_json(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
+  return guard_pointer("kesu_get_config_json", [&]() -> char* {
+    Core* core = core_of(handle);
+    if (core == nullptr) return nullptr;
+    const ConfigPtr config = core->shared().config.snapshot();
+    return new_c_string(render_config_json(*config, probe_readiness(*config)).dump());
+  });
 }
 
 KESU_API char* KESU_CALL kesu_get_config_toml(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
+  return guard_pointer("kesu_get_config_toml", [&]() -> char* {
+    Core* core = core_of(handle);
+    if (core == nullptr) return nullptr;
+    return new_c_string(render_config_toml(*core->shared().config.snapshot()));
+  });
 }
 
 KESU_API int KESU_CALL kesu_set_config_json(KesuCore* handle, const char* json, char** err) {
-  return set_config_text("kesu_set_config_json", handle, json, "配置内容为空", err);
+  return set_config_text("kesu_set_config_json", handle, json, "配置内容为空", err,
+                         patch_from_json);
 }
 
 KESU_API int KESU_CALL kesu_set_config_toml(KesuCore* handle, const char* toml, char** err) {
-  return set_config_text("kesu_set_config_toml", handle, toml, "配置文本为空", err);
+  return set_config_text("kesu_set_config_toml", handle, toml, "配置文本为空", err,
+                         record_from_toml);
 }
 
 KESU_API char* KESU_CALL kesu_list_devices(KesuCore* handle) {

@@ -46,8 +46,8 @@ KESU_API int KESU_CALL kesu_cancel(KesuCore* handle) {
   return post_command("kesu_cancel", handle, [] { return cmd::Cancel{}; });
 }
 
-KESU_API int KESU_CALL kesu_submit_result(KesuCore* handle, const char* task_id,
-                                          const char* status, const char* detail) {
+KESU_API int KESU_CALL kesu_submit_result(KesuCore* handle, const char* task_id, const char* status,
+                                          const char* detail) {
   return guard_int("kesu_submit_result", nullptr, [&] {
     Core* core = core_of(handle);
     const auto task = text_arg(task_id);
@@ -55,8 +55,8 @@ KESU_API int KESU_CALL kesu_submit_result(KesuCore* handle, const char* task_id,
     if (core == nullptr || !task || !state) return KESU_ERR_ARGUMENT;
     std::optional<std::string> note;
     if (auto d = text_arg(detail)) note = std::string(*d);
-    return post_result_code(core->post(
-        cmd::SubmitResult{std::string(*task), std::string(*state), std::move(note)}));
+    return post_result_code(
+        core->post(cmd::SubmitResult{std::string(*task), std::string(*state), std::move(note)}));
   });
 }
 

@@ -1,8 +1,7 @@
 // The last result and the failed segments of the last dictation.
 
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "ffi/boundary.h"
 #include "pipeline/pending_files.h"

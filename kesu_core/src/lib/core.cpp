@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "config/config_file.h"
 #include "pipeline/worker.h"
 #include "util/log.h"
 #include "util/thread_name.h"
@@ -9,7 +10,7 @@
 namespace kesu {
 
 Core::Core(std::filesystem::path core_dir)
-    : shared_(std::make_shared<SharedState>(std::move(core_dir))),
+    : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
       queue_(std::make_shared<CommandQueue>()) {
   auto worker = std::make_unique<Worker>(shared_, queue_);
   worker_ = std::thread([w = std::move(worker)] {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_store.h"
 #include "events/event_sink.h"
 
 namespace kesu {
@@ -59,9 +60,11 @@ class FailedSegmentList {
 // Everything the exports and the core's threads share. Each member is atomic or carries its own
 // lock, held only for a copy or a swap.
 struct SharedState {
-  explicit SharedState(std::filesystem::path dir) : core_dir(std::move(dir)) {}
+  SharedState(std::filesystem::path dir, ConfigRecord config_record)
+      : core_dir(std::move(dir)), config(std::move(config_record)) {}
 
   const std::filesystem::path core_dir;  // fixed at creation
+  ConfigStore config;
   std::atomic<bool> exiting{false};
   std::atomic<bool> test_mode{false};
   std::atomic<bool> segment_retry_running{false};

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
+
+#include "config/config_store.h"
 
 namespace kesu {
 
@@ -21,11 +24,16 @@ struct DebugSubmitText {
 struct NoteForegroundApp {
   std::string app;
 };
+struct ConfigChanged {
+  ConfigPtr record;
+  std::uint64_t generation = 0;
+};
 struct DebugPanic {};
 struct Shutdown {};
 }  // namespace cmd
 
-using Command = std::variant<cmd::Cancel, cmd::SubmitResult, cmd::DebugSubmitText,
-                             cmd::NoteForegroundApp, cmd::DebugPanic, cmd::Shutdown>;
+using Command =
+    std::variant<cmd::Cancel, cmd::SubmitResult, cmd::DebugSubmitText, cmd::ConfigChanged,
+                 cmd::NoteForegroundApp, cmd::DebugPanic, cmd::Shutdown>;
 
 }  // namespace kesu

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "util/atomic_file.h"
 #include "util/log.h"
 #include "util/paths.h"
 
@@ -54,22 +55,12 @@ bool PendingFiles::write_last_result(std::string_view text, std::string& error) 
     error = ec.message();
     return false;
   }
-  const fs::path target = last_result_path();
-  fs::path tmp = target;
+  fs::path tmp = last_result_path();
   tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-      error = "写入 " + path_to_utf8(tmp) + " 失败";
-      fs::remove(tmp, ec);
-      return false;
-    }
-  }
-  fs::rename(tmp, target, ec);
-  if (ec) {
-    error = ec.message();
+  std::optional<std::string> failure = write_whole_file(tmp, text);
+  if (!failure) failure = replace_file(tmp, last_result_path());
+  if (failure) {
+    error = *failure;
     fs::remove(tmp, ec);
     return false;
   }

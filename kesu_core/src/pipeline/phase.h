@@ -8,11 +8,16 @@ enum class Phase { idle = 0, starting = 1, listening = 2, processing = 3, insert
 
 constexpr std::string_view phase_name(Phase phase) {
   switch (phase) {
-    case Phase::idle: return "idle";
-    case Phase::starting: return "starting";
-    case Phase::listening: return "listening";
-    case Phase::processing: return "processing";
-    case Phase::inserting: return "inserting";
+    case Phase::idle:
+      return "idle";
+    case Phase::starting:
+      return "starting";
+    case Phase::listening:
+      return "listening";
+    case Phase::processing:
+      return "processing";
+    case Phase::inserting:
+      return "inserting";
   }
   return "idle";
 }

@@ -38,8 +38,7 @@ std::chrono::milliseconds worker_wait(SteadyClock::time_point now,
   constexpr std::chrono::milliseconds kIdleWait{15};
   if (!nearest_deadline) return kIdleWait;
   if (*nearest_deadline <= now) return std::chrono::milliseconds{1};
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(*nearest_deadline - now);
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*nearest_deadline - now);
   return std::min(kIdleWait, left);
 }
 

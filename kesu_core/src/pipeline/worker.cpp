@@ -5,6 +5,9 @@
 #include <stdexcept>
 #include <type_traits>
 
+#include "config/config_file.h"
+#include "config/config_rules.h"
+#include "config/config_toml.h"
 #include "events/envelope.h"
 #include "util/log.h"
 #include "util/utf8.h"
@@ -86,7 +89,8 @@ void Worker::run_periodic_duties() {
       emit_error("decode_stalled", "识别超时（任务 " + task_id + "），音频已保留，可重试");
       break;
     case TaskStage::awaiting_submit:
-      emit_error("submit_timeout", "上屏结果未知（任务 " + task_id + "），文字已保存，可从菜单复制");
+      emit_error("submit_timeout",
+                 "上屏结果未知（任务 " + task_id + "），文字已保存，可从菜单复制");
       break;
     case TaskStage::none:
     case TaskStage::recording:
@@ -132,6 +136,16 @@ void Worker::on(cmd::DebugSubmitText& debug) {
   finalise(std::move(task_id), std::move(debug.text));
 }
 
+void Worker::on(cmd::ConfigChanged& change) {
+  // Changes from racing setters can arrive out of order; a newer one already saved wins.
+  if (change.generation < shared_->config.saved_generation()) return;
+  if (auto error = save_config(*change.record))
+    emit_error("config_save_failed", "保存配置失败：" + *error);
+  shared_->config.mark_saved(change.generation);
+  emit("config_changed",
+       {{"engine", change.record->engine_active}, {"toml", render_config_toml(*change.record)}});
+}
+
 void Worker::on(cmd::NoteForegroundApp& note) { foreground_app_ = std::move(note.app); }
 
 void Worker::on(cmd::DebugPanic&) { throw std::runtime_error("debug panic"); }
@@ -146,6 +160,7 @@ std::string Worker::begin_dictation() {
 }
 
 void Worker::finalise(std::string task_id, std::string text) {
+  const ConfigPtr config = shared_->config.snapshot();
   const std::string raw_text = text;
   // Stored before the event so a host reacting to "result" already reads the new text.
   shared_->last_result.set(text);
@@ -160,8 +175,8 @@ void Worker::finalise(std::string task_id, std::string text) {
                   {"latency_ms", 0},
                   {"wait_ms", 0},
                   {"engine_wait_ms", 0},
-                  {"privacy", false}});
-  if (keep_pending_file()) {
+                  {"privacy", config->privacy_enabled}});
+  if (keep_pending_file(*config)) {
     std::string error;
     if (!pending_files_.write_last_result(text, error)) log_line("暂存结果写入失败：" + error);
   }
@@ -170,7 +185,7 @@ void Worker::finalise(std::string task_id, std::string text) {
   emit("submit_request", {{"task_id", task_id},
                           {"text", text},
                           {"phase", phase_name(Phase::inserting)},
-                          {"mode", "paste"},
+                          {"mode", insert_mode_for_app(*config, foreground_app_)},
                           {"app", foreground_app_}});
   tracker_.enter(task_id, TaskStage::awaiting_submit, SteadyClock::now());
   pending_submit_ = PendingSubmit{std::move(task_id), std::move(text)};
@@ -182,7 +197,8 @@ void Worker::back_to_idle() {
   set_phase(Phase::idle);
 }
 
-bool Worker::keep_pending_file() const {
+bool Worker::keep_pending_file(const ConfigRecord& config) const {
+  if (config.privacy_enabled) return false;
   if (shared_->test_mode.load()) return std::getenv("KESU_KEEP_PENDING") != nullptr;
   return true;
 }

@@ -2,11 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 #include "lib/shared_state.h"
 #include "pipeline/command_queue.h"
@@ -39,6 +38,7 @@ class Worker {
   void on(cmd::Cancel&);
   void on(cmd::SubmitResult& submit);
   void on(cmd::DebugSubmitText& debug);
+  void on(cmd::ConfigChanged& change);
   void on(cmd::NoteForegroundApp& note);
   void on(cmd::DebugPanic&);
   void on(cmd::Shutdown&);
@@ -50,7 +50,7 @@ class Worker {
   void set_phase(Phase phase);
   void emit(std::string_view type, nlohmann::json payload);
   void emit_error(std::string_view code, std::string_view message);
-  bool keep_pending_file() const;
+  bool keep_pending_file(const ConfigRecord& config) const;
 
   std::shared_ptr<SharedState> shared_;
   std::shared_ptr<CommandQueue> queue_;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config/config_record.h"
+
+namespace kesu {
+
+// The whole config.toml text for a record, always from the one template.
+std::string render_config_toml(const ConfigRecord& record);
+
+// A TOML basic string literal with its quotes.
+std::string toml_quote(std::string_view text);
+
+struct ConfigParse {
+  std::optional<ConfigRecord> record;  // set on success
+  std::string error;                   // the reason otherwise
+};
+
+// Parses a configuration file text over `base`: keys present replace base values, keys missing
+// keep them, unknown keys are ignored. A key of the wrong type makes the text invalid.
+ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base);
+
+}  // namespace kesu

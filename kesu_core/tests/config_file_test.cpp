@@ -1,0 +1,142 @@
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "config/config_file.h"
+#include "config/config_toml.h"
+#include "support/event_recorder.h"
+#include "util/paths.h"
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using kesu::ConfigRecord;
+using kesu_test::TempDir;
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(ConfigFile, FirstStartWritesTheDefaultFile) {
+  TempDir dir;
+  const fs::path core_dir = dir.path() / "新目录";  // created on demand
+  const ConfigRecord record = kesu::load_config(core_dir);
+  EXPECT_FALSE(record.load_warning.has_value());
+  EXPECT_EQ(record, kesu::default_config(core_dir));
+  EXPECT_EQ(read_text(kesu::config_path(core_dir)), kesu::render_config_toml(record));
+  EXPECT_FALSE(fs::exists(core_dir / "config.toml.tmp"));
+}
+
+TEST(ConfigFile, SavedValuesComeBackAndMissingKeysKeepDefaults) {
+  TempDir dir;
+  std::ofstream(kesu::config_path(dir.path())) << "[audio]\nmin_record_ms = 250\n[insert]\nmode = \"keystroke\"\n";
+  const ConfigRecord record = kesu::load_config(dir.path());
+  EXPECT_FALSE(record.load_warning.has_value());
+  EXPECT_EQ(record.audio_min_record_ms, 250);
+  EXPECT_EQ(record.insert_mode, "keystroke");
+  EXPECT_EQ(record.history_limit, 200);
+  // A file that parsed is left as the user wrote it.
+  EXPECT_EQ(read_text(kesu::config_path(dir.path())).rfind("[audio]", 0), 0u);
+}
+
+TEST(ConfigFile, BrokenFileIsBackedUpAndReplacedByDefaults) {
+  TempDir dir;
+  const std::string broken = "[engine\nactive = \"sense\"\n";
+  std::ofstream(kesu::config_path(dir.path()), std::ios::binary) << broken;
+  const ConfigRecord record = kesu::load_config(dir.path());
+
+  const fs::path backup = dir.path() / "config.toml.broken";
+  EXPECT_EQ(read_text(backup), broken);
+  ASSERT_TRUE(record.load_warning.has_value());
+  EXPECT_EQ(record.load_warning->rfind("config.toml 解析失败（已用默认值）：", 0), 0u);
+  EXPECT_NE(record.load_warning->find("。原文件备份在 " + kesu::path_to_utf8(backup)),
+            std::string::npos);
+  EXPECT_EQ(read_text(kesu::config_path(dir.path())), kesu::render_config_toml(record));
+}
+
+TEST(ConfigFile, UnreadableFileKeepsDefaultsWithAWarning) {
+  TempDir dir;
+  fs::create_directories(kesu::config_path(dir.path()));  // a directory where the file should be
+  const ConfigRecord record = kesu::load_config(dir.path());
+  ASSERT_TRUE(record.load_warning.has_value());
+  EXPECT_EQ(record.load_warning->rfind("读取 config.toml 失败（已用默认值）：", 0), 0u);
+  ConfigRecord expected = kesu::default_config(dir.path());
+  expected.load_warning = record.load_warning;
+  EXPECT_EQ(record, expected);
+}
+
+TEST(ConfigFile, DefaultsThatCannotBeSavedAreReported) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "config.toml.tmp");  // the temporary file cannot be written
+  const ConfigRecord record = kesu::load_config(dir.path());
+  ASSERT_TRUE(record.load_warning.has_value());
+  EXPECT_EQ(record.load_warning->rfind("无法写入默认 config.toml：写配置失败：", 0), 0u)
+      << *record.load_warning;
+  EXPECT_FALSE(fs::exists(kesu::config_path(dir.path())));
+}
+
+TEST(ConfigFile, EnvironmentOverridesWinOverTheFile) {
+  TempDir dir;
+  std::ofstream(kesu::config_path(dir.path()))
+      << "[engine]\nactive = \"qwen3\"\n[models]\ndir = \"/from/file\"\n";
+  kesu_test::set_env("KESU_ENGINE", "stub");
+  kesu_test::set_env("KESU_MODEL_DIR", "/env/sense");
+  kesu_test::set_env("KESU_VAD_MODEL", "/env/vad.onnx");
+  const ConfigRecord record = kesu::load_config(dir.path());
+  kesu_test::set_env("KESU_ENGINE", nullptr);
+  kesu_test::set_env("KESU_MODEL_DIR", nullptr);
+  kesu_test::set_env("KESU_VAD_MODEL", nullptr);
+  EXPECT_EQ(record.engine_active, "stub");
+  EXPECT_EQ(record.models_dir, "/env/sense");
+  EXPECT_EQ(record.models_vad, "/env/vad.onnx");
+  EXPECT_EQ(record.models_qwen3, kesu::default_config(dir.path()).models_qwen3);
+}
+
+TEST(ConfigFile, SaveReplacesAnExistingFile) {
+  TempDir dir;
+  ConfigRecord record = kesu::load_config(dir.path());
+  for (int i = 1; i <= 3; ++i) {
+    record.history_limit = i;
+    ASSERT_FALSE(kesu::save_config(record).has_value());
+    EXPECT_EQ(kesu::load_config(dir.path()).history_limit, i);
+  }
+}
+
+#if !defined(_WIN32)
+// A process killed at any moment of a save leaves either the old or the new file, whole.
+TEST(ConfigFile, KilledWhileSavingLeavesACompleteFile) {
+  TempDir dir;
+  ConfigRecord first = kesu::load_config(dir.path());
+  ConfigRecord second = first;
+  second.audio_device = std::string(20000, 'x');  // a longer file widens the window for tearing
+  second.history_limit = 7;
+  std::mt19937 random(12345);
+  for (int round = 0; round < 40; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (unsigned i = 0;; ++i) (void)kesu::save_config(i % 2 ? second : first);
+    }
+    usleep(1000 + random() % 20000);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    const kesu::ConfigParse parsed =
+        kesu::parse_config_toml(read_text(kesu::config_path(dir.path())), first);
+    ASSERT_TRUE(parsed.record.has_value()) << "round " << round << ": " << parsed.error;
+    EXPECT_TRUE(*parsed.record == first || *parsed.record == second) << "round " << round;
+  }
+}
+#endif
+
+}  // namespace
