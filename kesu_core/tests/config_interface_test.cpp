@@ -120,6 +120,19 @@ TEST_F(ConfigInterface, MalformedInputsAreRefusedWithoutHarm) {
   EXPECT_EQ(toml(), before);
 }
 
+TEST_F(ConfigInterface, FailedSaveIsReportedAndTheNewValuesStayInMemory) {
+  fs::create_directories(sc.dir.path() / "config.toml.tmp");  // the save cannot write
+  const std::string before = file_text();
+  ASSERT_EQ(kesu_set_config_json(sc.core, R"({"history_limit": 9})", nullptr), KESU_OK);
+  const Json failed = rec.wait_for_error("config_save_failed");
+  ASSERT_FALSE(failed.is_null());
+  const std::string message = failed["payload"]["message"];
+  EXPECT_EQ(message.rfind("保存配置失败：写配置失败：", 0), 0u) << message;
+  EXPECT_FALSE(rec.wait_for_type("config_changed").is_null());  // still announced
+  EXPECT_EQ(config()["history_limit"], 9);
+  EXPECT_EQ(file_text(), before);
+}
+
 TEST_F(ConfigInterface, LoadWarningIsReportedUntilAPatchClearsIt) {
   TempDir dir;
   std::ofstream(dir.path() / "config.toml") << "this is not toml = = =\n";
