@@ -32,3 +32,40 @@ else()
   add_library(kesu_gtest INTERFACE)
   target_link_libraries(kesu_gtest INTERFACE GTest::gtest_main GTest::gmock)
 endif()
+
+# Prebuilt sherpa-onnx (C API + onnxruntime) and PortAudio. Their runtime libraries are copied
+# next to our binaries, where the core's loader (and the test programs) find them.
+set(KESU_RUNTIME_LIBS "")
+if(WIN32)
+  set(_sherpa ${KESU_DEPS_DIR}/sherpa-win)
+  set(_portaudio ${KESU_DEPS_DIR}/naudiodon2/portaudio)
+  # mingw's linker links directly against a DLL; the packages ship no import libraries.
+  add_library(kesu_sherpa SHARED IMPORTED GLOBAL)
+  set_target_properties(kesu_sherpa PROPERTIES
+    IMPORTED_LOCATION ${_sherpa}/sherpa-onnx-c-api.dll
+    IMPORTED_IMPLIB ${_sherpa}/sherpa-onnx-c-api.dll)
+  add_library(kesu_portaudio SHARED IMPORTED GLOBAL)
+  set_target_properties(kesu_portaudio PROPERTIES
+    IMPORTED_LOCATION ${_portaudio}/bin/portaudio_x64.dll
+    IMPORTED_IMPLIB ${_portaudio}/bin/portaudio_x64.dll
+    INTERFACE_INCLUDE_DIRECTORIES ${_portaudio}/include)
+  list(APPEND KESU_RUNTIME_LIBS
+    ${_sherpa}/sherpa-onnx-c-api.dll ${_sherpa}/onnxruntime.dll
+    ${_sherpa}/onnxruntime_providers_shared.dll ${_portaudio}/bin/portaudio_x64.dll)
+else()
+  set(_sherpa ${KESU_DEPS_DIR}/sherpa-linux)
+  add_library(kesu_sherpa SHARED IMPORTED GLOBAL)
+  set_target_properties(kesu_sherpa PROPERTIES
+    IMPORTED_LOCATION ${_sherpa}/libsherpa-onnx-c-api.so
+    IMPORTED_SONAME libsherpa-onnx-c-api.so)
+  find_library(KESU_PORTAUDIO_LIBRARY portaudio REQUIRED)
+  add_library(kesu_portaudio UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(kesu_portaudio PROPERTIES IMPORTED_LOCATION ${KESU_PORTAUDIO_LIBRARY})
+  list(APPEND KESU_RUNTIME_LIBS ${_sherpa}/libsherpa-onnx-c-api.so ${_sherpa}/libonnxruntime.so)
+endif()
+foreach(lib ${KESU_RUNTIME_LIBS})
+  if(NOT EXISTS ${lib})
+    message(FATAL_ERROR "${lib} is missing: run scripts/install-deps.sh")
+  endif()
+endforeach()
+file(COPY ${KESU_RUNTIME_LIBS} DESTINATION ${CMAKE_BINARY_DIR}/bin)

@@ -12,6 +12,7 @@ apt_packages=(
   libcurl4-openssl-dev portaudio19-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb
   python3-onnx python3-numpy
+  pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
   binutils file ca-certificates
 )
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "audio/capture.h"
 #include "config/config_file.h"
 #include "config/config_json.h"
 #include "config/config_rules.h"
@@ -105,8 +106,11 @@ KESU_API int KESU_CALL kesu_set_config_toml(KesuCore* handle, const char* toml, 
 }
 
 KESU_API char* KESU_CALL kesu_list_devices(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
+  return guard_pointer("kesu_list_devices", [&]() -> char* {
+    Core* core = core_of(handle);
+    if (core == nullptr) return nullptr;
+    return new_c_string(list_input_devices_json(*core->shared().config.snapshot()));
+  });
 }
 
 KESU_API char* KESU_CALL kesu_diagnose(KesuCore* handle) {

@@ -70,11 +70,11 @@ KESU_API int KESU_CALL kesu_note_foreground_app(KesuCore* handle, const char* ap
 }
 
 KESU_API int KESU_CALL kesu_meter_start(KesuCore* handle) {
-  return not_built_yet("kesu_meter_start", handle);
+  return post_command("kesu_meter_start", handle, [] { return cmd::MeterStart{}; });
 }
 
 KESU_API int KESU_CALL kesu_meter_stop(KesuCore* handle) {
-  return not_built_yet("kesu_meter_stop", handle);
+  return post_command("kesu_meter_stop", handle, [] { return cmd::MeterStop{}; });
 }
 
 KESU_API int KESU_CALL kesu_retry_failed(KesuCore* handle) {

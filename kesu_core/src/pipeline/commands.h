@@ -28,12 +28,15 @@ struct ConfigChanged {
   ConfigPtr record;
   std::uint64_t generation = 0;
 };
+struct MeterStart {};
+struct MeterStop {};
 struct DebugPanic {};
 struct Shutdown {};
 }  // namespace cmd
 
 using Command =
     std::variant<cmd::Cancel, cmd::SubmitResult, cmd::DebugSubmitText, cmd::ConfigChanged,
-                 cmd::NoteForegroundApp, cmd::DebugPanic, cmd::Shutdown>;
+                 cmd::NoteForegroundApp, cmd::MeterStart, cmd::MeterStop, cmd::DebugPanic,
+                 cmd::Shutdown>;
 
 }  // namespace kesu

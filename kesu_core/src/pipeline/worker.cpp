@@ -20,6 +20,10 @@ constexpr std::string_view kStaleSubmitMessage = "上屏回报与当前任务不
 constexpr std::string_view kSubmitFailedMessage = "无法自动粘贴，文字已保存，可从菜单复制";
 constexpr std::string_view kCancelRejectedMessage = "文字已在粘贴中，无法取消";
 constexpr std::string_view kBusyPreviousMessage = "正在处理上一次录音，稍后再试";
+constexpr std::string_view kUnpluggedMessage =
+    "麦克风中断了（可能被拔掉或被其他应用占用）：已保留中断前录到的内容";
+constexpr std::string_view kUnpluggedSimulatedMessage =
+    "麦克风中断了（模拟拔掉）：已保留中断前录到的内容";
 constexpr std::string_view kUnclearMessage =
     "声音太小或不清楚：靠近麦克风再说一次，或检查是否选错了输入设备";
 
@@ -82,6 +86,7 @@ void Worker::handle(Command& command) {
 }
 
 void Worker::run_periodic_duties() {
+  run_meter_mode();
   if (!tracker_.expired(SteadyClock::now())) return;
   const std::string task_id = tracker_.task_id();
   switch (tracker_.stage()) {
@@ -148,9 +153,50 @@ void Worker::on(cmd::ConfigChanged& change) {
 
 void Worker::on(cmd::NoteForegroundApp& note) { foreground_app_ = std::move(note.app); }
 
+void Worker::on(cmd::MeterStart&) {
+  if (meter_capture_ || phase_ != Phase::idle) return;  // one capture at a time
+  CaptureOpen opened = open_capture(*shared_->config.snapshot());
+  if (!opened.capture) {
+    emit_error("mic_unavailable", opened.error);
+    return;
+  }
+  meter_capture_ = std::move(opened.capture);
+  meter_pacer_.reset();
+}
+
+void Worker::on(cmd::MeterStop&) { close_meter(); }
+
+void Worker::close_meter() {
+  if (!meter_capture_) return;
+  meter_capture_->stop();
+  meter_capture_.reset();
+}
+
+void Worker::run_meter_mode() {
+  if (!meter_capture_) return;
+  if (!meter_capture_->healthy()) {
+    const bool simulated = meter_capture_->failure_simulated();
+    close_meter();
+    emit_error("mic_unplugged", simulated ? kUnpluggedSimulatedMessage : kUnpluggedMessage);
+    return;
+  }
+  if (!meter_pacer_.due(SteadyClock::now())) return;
+  SampleBuffer& buffer = meter_capture_->buffer();
+  buffer.keep_tail(kMeterWindow);
+  const MeterLevels levels = meter_levels(buffer.tail(kMeterWindow));
+  if (std::getenv("KESU_DEBUG_METER") != nullptr) {
+    log_line("rms=" + std::to_string(levels.rms) + " peak=" + std::to_string(levels.peak),
+             "[meter]");
+  }
+  emit("meter", {{"rms", levels.rms}, {"peak", levels.peak}, {"silent", levels.silent}});
+}
+
 void Worker::on(cmd::DebugPanic&) { throw std::runtime_error("debug panic"); }
 
-void Worker::on(cmd::Shutdown&) { stop_ = true; }
+void Worker::on(cmd::Shutdown&) {
+  close_meter();
+  stop_ = true;
+}
 
 std::string Worker::begin_dictation() {
   ++session_;

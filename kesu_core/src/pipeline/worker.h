@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "audio/capture.h"
+#include "audio/meter.h"
 #include "lib/shared_state.h"
 #include "pipeline/command_queue.h"
 #include "pipeline/pending_files.h"
@@ -40,6 +42,8 @@ class Worker {
   void on(cmd::DebugSubmitText& debug);
   void on(cmd::ConfigChanged& change);
   void on(cmd::NoteForegroundApp& note);
+  void on(cmd::MeterStart&);
+  void on(cmd::MeterStop&);
   void on(cmd::DebugPanic&);
   void on(cmd::Shutdown&);
 
@@ -47,6 +51,8 @@ class Worker {
   void finalise(std::string task_id, std::string text);
   void back_to_idle();
 
+  void run_meter_mode();
+  void close_meter();
   void set_phase(Phase phase);
   void emit(std::string_view type, nlohmann::json payload);
   void emit_error(std::string_view code, std::string_view message);
@@ -65,6 +71,8 @@ class Worker {
   TaskTracker tracker_;
   std::optional<PendingSubmit> pending_submit_;
   std::string foreground_app_;
+  std::unique_ptr<Capture> meter_capture_;  // open only in meter mode
+  MeterPacer meter_pacer_;
 };
 
 }  // namespace kesu

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kesu {
+
+inline constexpr int kSampleRate = 16000;
+
+// A decoded WAV file before conversion: interleaved samples as floats in -1..1.
+struct WavData {
+  std::uint32_t sample_rate = 0;
+  std::uint16_t channels = 0;
+  std::vector<float> interleaved;
+};
+
+struct WavParse {
+  std::optional<WavData> data;
+  std::string error;  // the precise reason when data is empty
+};
+
+// Parses a RIFF/WAVE image: PCM 8/16/24/32-bit, IEEE float 32/64-bit, plain or extensible
+// headers, any channel count and rate. Never reads outside `bytes`.
+WavParse parse_wav(std::span<const std::uint8_t> bytes);
+
+// Averages interleaved channels into one.
+std::vector<float> mix_to_mono(const std::vector<float>& interleaved, unsigned channels);
+
+struct WavRead {
+  std::optional<std::vector<float>> samples;  // 16 kHz mono
+  std::string error;                          // "读取 WAV 失败：…"
+};
+
+// Reads a WAV file and brings it to 16 kHz mono.
+WavRead read_wav_16k_mono(const std::filesystem::path& path);
+
+// Writes 16-bit PCM mono 16 kHz, creating the parent directory. Returns the error text.
+std::optional<std::string> write_wav_16k_mono(const std::filesystem::path& path,
+                                              std::span<const float> samples);
+
+// The bytes of such a file (also used for in-memory uploads and tests).
+std::string encode_wav_16k_mono(std::span<const float> samples);
+
+}  // namespace kesu
