@@ -1,5 +1,6 @@
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ using namespace std::chrono_literals;
 
 TEST(Meter, LevelsOfKnownSignals) {
   std::vector<float> sine(16000);
-  for (std::size_t i = 0; i < sine.size(); ++i) sine[i] = static_cast<float>(std::sin(2 * M_PI * 1000 * i / 16000.0));
+  for (std::size_t i = 0; i < sine.size(); ++i) sine[i] = static_cast<float>(std::sin(2 * std::numbers::pi * 1000 * i / 16000.0));
   const kesu::MeterLevels full = kesu::meter_levels(sine);
   EXPECT_NEAR(full.rms, std::sqrt(0.5), 1e-3);
   EXPECT_NEAR(full.peak, 1.0, 1e-3);

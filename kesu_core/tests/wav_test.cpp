@@ -1,4 +1,5 @@
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -171,7 +172,7 @@ TEST(Wav, DeclaredSizesLargerThanTheFileReadWhatIsThere) {
 TEST(Wav, FilesAreResampledTo16kMonoAndWrittenBack) {
   kesu_test::TempDir dir;
   std::vector<double> tone(48000);  // one second of 440 Hz at 48 kHz, stereo
-  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5 * std::sin(2 * M_PI * 440 * i / 48000.0);
+  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5 * std::sin(2 * std::numbers::pi * 440 * i / 48000.0);
   const Bytes file = make_wav({1, 2, 48000, 16}, tone);
   const auto path = dir.path() / "声音.wav";
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
