@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""A loopback HTTP server for the core's network tests.
+
+    http_test_server.py start --state DIR   # serve in the background; DIR/port holds the port
+    http_test_server.py stop --state DIR
+
+Paths:
+  /echo            200, JSON of the request as received (method, path, headers, body)
+  /status/CODE     that status with a long body
+  /stall           reads the request, then never answers
+  /trickle         announces 100 bytes and sends one every 200 ms
+  /big             a body larger than any client should keep
+"""
+import argparse
+import json
+import os
+import signal
+import sys
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def _body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length).decode("utf-8", "replace") if length else ""
+
+    def _send(self, status, body, content_type="application/json"):
+        data = body.encode("utf-8") if isinstance(body, str) else body
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def _route(self):
+        body = self._body()
+        path = self.path
+        if path == "/echo":
+            headers = {k.lower(): v for k, v in self.headers.items()}
+            self._send(200, json.dumps({"method": self.command, "path": path,
+                                        "headers": headers, "body": body}, ensure_ascii=False))
+        elif path.startswith("/status/"):
+            self._send(int(path.split("/")[2]), "错误详情 " + "x" * 100000, "text/plain")
+        elif path == "/stall":
+            time.sleep(60)
+        elif path == "/trickle":
+            self.send_response(200)
+            self.send_header("Content-Length", "100")
+            self.end_headers()
+            for _ in range(100):
+                self.wfile.write(b"a")
+                self.wfile.flush()
+                time.sleep(0.2)
+        elif path == "/big":
+            self._send(200, b"b" * (17 << 20), "text/plain")
+        else:
+            self._send(404, "not found", "text/plain")
+
+    def do_GET(self):
+        self._route()
+
+    def do_POST(self):
+        self._route()
+
+
+def start(state):
+    os.makedirs(state, exist_ok=True)
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    if os.fork() > 0:
+        # Parent: report once the child is serving (the socket is already bound).
+        port_file = os.path.join(state, "port")
+        with open(port_file + ".tmp", "w") as f:
+            f.write(str(server.server_address[1]))
+        os.replace(port_file + ".tmp", port_file)
+        return
+    os.setsid()
+    with open(os.path.join(state, "pid"), "w") as f:
+        f.write(str(os.getpid()))
+    devnull = os.open(os.devnull, os.O_RDWR)
+    for fd in (0, 1, 2):
+        os.dup2(devnull, fd)
+    # Never outlive a forgotten test run.
+    signal.signal(signal.SIGALRM, lambda *_: os._exit(0))
+    signal.alarm(1800)
+    server.serve_forever()
+
+
+def stop(state):
+    try:
+        with open(os.path.join(state, "pid")) as f:
+            os.kill(int(f.read()), signal.SIGTERM)
+    except (OSError, ValueError):
+        pass
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("action", choices=["start", "stop"])
+    parser.add_argument("--state", required=True)
+    args = parser.parse_args()
+    (start if args.action == "start" else stop)(args.state)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
