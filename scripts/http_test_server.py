@@ -10,6 +10,12 @@ Paths:
   /stall           reads the request, then never answers
   /trickle         announces 100 bytes and sends one every 200 ms
   /big             a body larger than any client should keep
+  .../chat/completions   an OpenAI-compatible chat service; the request's "model" picks the
+                   answer: echo (the user message back), long, length, nocontent, notjson,
+                   status401, status500, stall
+  .../models       model list; the API key picks it: dup (duplicates and an element without
+                   id), empty, notjson, status401
+  /requests        the chat and model requests received so far, as JSON
 """
 import argparse
 import json
@@ -18,6 +24,17 @@ import signal
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+RECEIVED = []
+
+
+def chat_answer(content=None, finish="stop", with_content=True):
+    message = {"role": "assistant"}
+    if with_content:
+        message["content"] = content
+    return json.dumps({"choices": [{"index": 0, "message": message, "finish_reason": finish}]},
+                      ensure_ascii=False)
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -38,9 +55,52 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data)
 
+    def _chat(self, body):
+        try:
+            request = json.loads(body)
+        except ValueError:
+            return self._send(400, "bad request", "text/plain")
+        model = request.get("model", "")
+        user = request["messages"][-1]["content"]
+        if model == "echo":
+            self._send(200, chat_answer("  " + user + "\n"))
+        elif model == "long":
+            self._send(200, chat_answer(user * 3 + "多出来的内容"))
+        elif model == "length":
+            self._send(200, chat_answer(user, finish="length"))
+        elif model == "nocontent":
+            self._send(200, chat_answer(with_content=False))
+        elif model == "notjson":
+            self._send(200, "<html>gateway</html>", "text/html")
+        elif model.startswith("status"):
+            self._send(int(model[6:]), "服务端出错了" + "y" * 500, "text/plain")
+        elif model == "stall":
+            time.sleep(60)
+        else:
+            self._send(404, "unknown model", "text/plain")
+
+    def _models(self):
+        key = (self.headers.get("Authorization") or "").removeprefix("Bearer ")
+        if key == "dup":
+            self._send(200, json.dumps({"data": [{"id": "b"}, {"id": "a"}, {"id": "a"}, {"x": 1}]}))
+        elif key == "empty":
+            self._send(200, json.dumps({"data": []}))
+        elif key == "notjson":
+            self._send(200, "not json at all", "text/plain")
+        elif key.startswith("status"):
+            self._send(int(key[6:]), "denied", "text/plain")
+        else:
+            self._send(200, json.dumps({"data": [{"id": "deepseek-chat"}]}))
+
     def _route(self):
         body = self._body()
         path = self.path
+        if path.endswith("/chat/completions") or path.endswith("/models"):
+            headers = {k.lower(): v for k, v in self.headers.items()}
+            RECEIVED.append({"method": self.command, "path": path, "headers": headers, "body": body})
+            return self._chat(body) if path.endswith("/chat/completions") else self._models()
+        if path == "/requests":
+            return self._send(200, json.dumps(RECEIVED, ensure_ascii=False))
         if path == "/echo":
             headers = {k.lower(): v for k, v in self.headers.items()}
             self._send(200, json.dumps({"method": self.command, "path": path,

@@ -124,7 +124,7 @@ TEST(NullHandle, PolishExportsExplainThroughErr) {
   }
 }
 
-TEST(PolishModels, WithoutErrReturnsAtOnceAndClearsErrOnEntry) {
+TEST(PolishExports, WithoutErrReturnsAtOnceAndClearsErrOnEntry) {
   ScopedCore sc;
   EXPECT_EQ(kesu_polish_models(sc.core, nullptr), nullptr);
   char* err = reinterpret_cast<char*>(0x1);  // must be overwritten, never freed
@@ -239,7 +239,8 @@ TEST(NotBuiltYet, ServicesAnswerFailedWithAMessage) {
   for (const StringCase& c : string_exports()) {
     const std::string name = c.name;
     if (name == "get_last_result" || name == "failed_segments" || name == "get_config_json" ||
-        name == "get_config_toml" || name == "list_devices") {
+        name == "get_config_toml" || name == "list_devices" || name == "polish_test" ||
+        name == "run_command") {
       continue;
     }
     EXPECT_EQ(c.call(sc.core), nullptr) << name;

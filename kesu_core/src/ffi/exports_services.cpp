@@ -3,11 +3,25 @@
 // say so instead of pretending.
 
 #include "ffi/boundary.h"
+#include "polish/polish_client.h"
 
 using namespace kesu;
 using namespace kesu::ffi;
 
 namespace {
+
+// The polish service's answer as a caller-owned string, or NULL with the reason in *err.
+char* text_or_error(const TextOutcome& outcome, char** err) {
+  if (!outcome.text) {
+    set_message(err, outcome.error);
+    return nullptr;
+  }
+  return new_c_string(*outcome.text);
+}
+
+// The profile whose level and prompt the polish test uses. Polish profiles are not stored by
+// this core yet, so the configured level applies.
+PolishProfileView active_polish_profile(Core&) { return {}; }
 
 int not_available(char** err) {
   set_message(err, kNotImplemented);
@@ -97,31 +111,60 @@ KESU_API char* KESU_CALL kesu_polish_models(KesuCore* handle, char** err) {
   if (err == nullptr) return nullptr;
   *err = nullptr;
   return guard_pointer("kesu_polish_models", [&]() -> char* {
-    set_message(err, core_of(handle) == nullptr ? "参数错误：core 为空" : kNotImplemented);
-    return nullptr;
+    Core* core = core_of(handle);
+    if (core == nullptr) {
+      set_message(err, "参数错误：core 为空");
+      return nullptr;
+    }
+    try {
+      return text_or_error(
+          list_polish_models(*core->shared().config.snapshot(), default_transport()), err);
+    } catch (...) {
+      set_message(err, "内部错误：取模型列表时崩了");
+      return nullptr;
+    }
   });
 }
 
 KESU_API char* KESU_CALL kesu_polish_test(KesuCore* handle, char** err) {
   return guard_pointer("kesu_polish_test", [&]() -> char* {
-    set_message(err, core_of(handle) == nullptr ? "core 未初始化" : kNotImplemented);
-    return nullptr;
+    Core* core = core_of(handle);
+    if (core == nullptr) {
+      set_message(err, "core 未初始化");
+      return nullptr;
+    }
+    const ConfigPtr config = core->shared().config.snapshot();
+    return text_or_error(polish_sample(*config, active_polish_profile(*core), default_transport()),
+                         err);
   });
 }
 
 KESU_API char* KESU_CALL kesu_run_command(KesuCore* handle, const char* instruction,
                                           const char* selected_text, char** err) {
   return guard_pointer("kesu_run_command", [&]() -> char* {
-    if (core_of(handle) == nullptr) {
+    Core* core = core_of(handle);
+    const auto order = text_arg(instruction);
+    const auto text = text_arg(selected_text);
+    if (core == nullptr) {
       set_message(err, "core 未初始化");
-    } else if (!text_arg(instruction)) {
-      set_message(err, "指令不是合法 UTF-8");
-    } else if (!text_arg(selected_text)) {
-      set_message(err, "文本不是合法 UTF-8");
-    } else {
-      set_message(err, kNotImplemented);
+      return nullptr;
     }
-    return nullptr;
+    if (!order) {
+      set_message(err, "指令不是合法 UTF-8");
+      return nullptr;
+    }
+    if (!text) {
+      set_message(err, "文本不是合法 UTF-8");
+      return nullptr;
+    }
+    try {
+      return text_or_error(rewrite_selection(*core->shared().config.snapshot(), *order, *text,
+                                             default_transport()),
+                           err);
+    } catch (...) {
+      set_message(err, "内部错误（panic，已拦截）");
+      return nullptr;
+    }
   });
 }
 

@@ -111,19 +111,25 @@ HttpResponse http_request(const HttpRequest& request) {
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
     return fail(GetLastError());
   }
-  char chunk[16384];
+  // Ask what has arrived and read just that: a read for more than is there would wait for the
+  // rest, however long a trickling server takes.
+  std::string chunk;
   for (;;) {
     if (!budget(req.h, deadline)) return fail(ERROR_WINHTTP_TIMEOUT);
-    DWORD read = 0;
-    if (!WinHttpReadData(req.h, chunk, sizeof chunk, &read)) return fail(GetLastError());
-    if (read == 0) break;
-    if (response.body.size() + read > kMaxResponseBytes) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(req.h, &available)) return fail(GetLastError());
+    if (available == 0) break;
+    if (response.body.size() + available > kMaxResponseBytes) {
       response.status = 0;
       response.body.clear();
       response.error = "响应太大";
       return response;
     }
-    response.body.append(chunk, read);
+    chunk.resize(available);
+    DWORD read = 0;
+    if (!WinHttpReadData(req.h, chunk.data(), available, &read)) return fail(GetLastError());
+    if (read == 0) break;
+    response.body.append(chunk.data(), read);
   }
   response.status = static_cast<int>(status);
   return response;

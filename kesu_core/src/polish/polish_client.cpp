@@ -1,0 +1,224 @@
+#include "polish/polish_client.h"
+
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+#include "config/config_rules.h"
+#include "util/utf8.h"
+
+namespace kesu {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr std::string_view kSampleText = "嗯那个我明天上午十点把设计文档发给你然后我们再对一下细节";
+
+// The first `n` characters of a body for a message, cut at a character boundary.
+std::string prefix_chars(std::string_view text, std::size_t n) {
+  std::size_t chars = 0, i = 0;
+  while (i < text.size() && chars < n) {
+    ++i;
+    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+    ++chars;
+  }
+  std::string out(text.substr(0, i));
+  if (!is_valid_utf8(out)) {
+    // Bodies are arbitrary bytes; keep messages valid text.
+    for (char& c : out) {
+      if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+    }
+  }
+  return out;
+}
+
+HttpRequest chat_request(const std::string& url, const std::string& key, json body,
+                         std::chrono::milliseconds timeout) {
+  HttpRequest request;
+  request.method = "POST";
+  request.url = url;
+  request.headers = {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + key}};
+  request.body = body.dump(-1, ' ', false, json::error_handler_t::replace);
+  request.timeout = timeout;
+  return request;
+}
+
+// Reads choices[0].message.content; nullopt with `error` set when the body does not have it.
+std::optional<std::string> chat_content(const json& body, std::string& error) {
+  const json* content = nullptr;
+  if (body.is_object()) {
+    const auto choices = body.find("choices");
+    if (choices != body.end() && choices->is_array() && !choices->empty() &&
+        (*choices)[0].is_object()) {
+      const auto message = (*choices)[0].find("message");
+      if (message != (*choices)[0].end() && message->is_object()) {
+        const auto c = message->find("content");
+        if (c != message->end()) content = &*c;
+      }
+    }
+  }
+  if (content == nullptr || !content->is_string()) {
+    error = "响应里没有 choices[0].message.content";
+    return std::nullopt;
+  }
+  return content->get<std::string>();
+}
+
+bool finished_for_length(const json& body) {
+  if (!body.is_object()) return false;
+  const auto choices = body.find("choices");
+  if (choices == body.end() || !choices->is_array() || choices->empty() ||
+      !(*choices)[0].is_object()) {
+    return false;
+  }
+  const auto reason = (*choices)[0].find("finish_reason");
+  return reason != (*choices)[0].end() && reason->is_string() && *reason == "length";
+}
+
+TextOutcome failure(std::string error) { return TextOutcome{std::nullopt, std::move(error)}; }
+TextOutcome success(std::string text) { return TextOutcome{std::move(text), {}}; }
+
+}  // namespace
+
+HttpTransport default_transport() { return [](const HttpRequest& r) { return http_request(r); }; }
+
+std::optional<std::string> check_polish_result(std::string_view source, std::string_view result) {
+  if (trim(result).empty()) return "润色结果为空";
+  const double o = static_cast<double>(std::max<std::size_t>(utf8_char_count(source), 1));
+  const double r = static_cast<double>(utf8_char_count(result));
+  if (r > 2 * o + 10) return "润色结果比原文长太多";
+  if (r < 0.4 * std::max(o - 10, 0.0)) return "润色结果比原文短太多";
+  return std::nullopt;
+}
+
+TextOutcome polish_text(const PolishSettings& s, std::string_view text, const HttpTransport& send) {
+  if (s.level == PolishLevel::off) return success(std::string(text));
+  if (trim(s.endpoint).empty()) return failure("没有配置润色服务地址");
+  const std::string key = trim(s.api_key);
+  if (key.empty()) return failure("没有配置 API Key");
+
+  const std::int64_t chars = static_cast<std::int64_t>(utf8_char_count(text));
+  const std::int64_t max_tokens = std::clamp<std::int64_t>(3 * chars + 256, 512, 8192);
+  json body = json::object();
+  body["model"] = s.model;
+  body["temperature"] = 0.2;
+  body["max_tokens"] = max_tokens;
+  body["messages"] = json::array(
+      {json{{"role", "system"}, {"content", polish_system_prompt(s.level, s.extra_prompt, s.application)}},
+       json{{"role", "user"}, {"content", std::string(text)}}});
+  const auto timeout = std::chrono::milliseconds(std::clamp<std::int64_t>(s.timeout_ms, 500, 20000));
+  const HttpResponse response = send(chat_request(chat_url(s.endpoint), key, std::move(body), timeout));
+
+  if (!response.error.empty()) return failure("连不上润色服务：" + response.error);
+  if (response.status < 200 || response.status >= 300) {
+    return failure("服务返回 " + std::to_string(response.status) + "：" +
+                   prefix_chars(response.body, 200));
+  }
+  json parsed;
+  try {
+    parsed = json::parse(response.body);
+  } catch (const json::exception& e) {
+    return failure(std::string("响应不是合法 JSON：") + e.what());
+  }
+  if (finished_for_length(parsed)) return failure("润色没写完（输出被截断），这次用原文");
+  std::string error;
+  const std::optional<std::string> content = chat_content(parsed, error);
+  if (!content) return failure(error);
+  if (auto problem = check_polish_result(text, *content)) return failure(*problem + "，已用原文");
+  return success(trim(*content));
+}
+
+TextOutcome polish_sample(const ConfigRecord& config, const PolishProfileView& profile,
+                          const HttpTransport& send) {
+  std::optional<PolishLevel> level = parse_polish_level(profile.level);
+  if (!level || *level == PolishLevel::off) level = parse_polish_level(config.polish_level);
+  if (!level || *level == PolishLevel::off) {
+    return failure("当前润色档的力度是「关闭」：在设置 → 润色 → 这一档里选 轻度/中度/重度");
+  }
+  if (trim(config.polish_api_key).empty()) return failure("没有填 API Key");
+  PolishSettings settings;
+  settings.endpoint = config.polish_endpoint;
+  settings.model = config.polish_model;
+  settings.api_key = config.polish_api_key;
+  settings.timeout_ms = config.polish_timeout_ms;
+  settings.level = *level;
+  settings.extra_prompt = profile.prompt;
+  TextOutcome outcome = polish_text(settings, kSampleText, send);
+  if (!outcome.text) outcome.error = "润色失败：" + outcome.error;
+  return outcome;
+}
+
+TextOutcome list_polish_models(const ConfigRecord& config, const HttpTransport& send) {
+  const std::string key = trim(config.polish_api_key);
+  if (key.empty()) return failure("还没有 Key：先粘贴并保存，再检测模型");
+  const std::string url = models_url(config.polish_endpoint);
+  HttpRequest request;
+  request.url = url;
+  request.headers = {{"Authorization", "Bearer " + key}, {"Accept", "application/json"}};
+  request.timeout = std::chrono::milliseconds(8000);
+  const HttpResponse response = send(request);
+  if (!response.error.empty()) return failure("连不上 " + url + "：" + response.error);
+  if (response.status < 200 || response.status >= 300) {
+    return failure("HTTP " + std::to_string(response.status) + "：" + prefix_chars(response.body, 200));
+  }
+  json parsed;
+  try {
+    parsed = json::parse(response.body);
+  } catch (const json::exception&) {
+    return failure("返回的不是 JSON：" + prefix_chars(response.body, 120));
+  }
+  std::vector<std::string> ids;
+  if (parsed.is_object()) {
+    const auto data = parsed.find("data");
+    if (data != parsed.end() && data->is_array()) {
+      for (const json& item : *data) {
+        if (!item.is_object()) continue;
+        const auto id = item.find("id");
+        if (id != item.end() && id->is_string()) ids.push_back(id->get<std::string>());
+      }
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  if (ids.empty()) return failure(url + " 没有返回任何模型（有的服务不支持 /models）");
+  return success(json(ids).dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+TextOutcome rewrite_selection(const ConfigRecord& config, std::string_view instruction,
+                              std::string_view selected, const HttpTransport& send) {
+  if (trim(config.polish_endpoint).empty()) return failure("没有配置服务地址（设置页「润色」里填）");
+  const std::string key = trim(config.polish_api_key);
+  if (key.empty()) return failure("没有配置 API Key（设置页「润色」里填）");
+  if (trim(selected).empty()) return failure("没有选中文字");
+  const auto timeout = std::chrono::milliseconds(
+      std::clamp<std::int64_t>(std::max<std::int64_t>(config.polish_timeout_ms, 15000), 1000, 60000));
+  json body = json::object();
+  body["model"] = config.polish_model;
+  body["temperature"] = 0.3;
+  body["messages"] = json::array(
+      {json{{"role", "system"}, {"content", rewrite_system_prompt()}},
+       json{{"role", "user"},
+            {"content", "指令：" + std::string(instruction) + "\n\n文字：\n" + std::string(selected)}}});
+  const HttpResponse response =
+      send(chat_request(chat_url(config.polish_endpoint), key, std::move(body), timeout));
+  if (!response.error.empty()) return failure("连不上服务：" + response.error);
+  if (response.status < 200 || response.status >= 300) {
+    return failure("服务返回 " + std::to_string(response.status) + "：" +
+                   prefix_chars(response.body, 200));
+  }
+  json parsed;
+  try {
+    parsed = json::parse(response.body);
+  } catch (const json::exception& e) {
+    return failure(std::string("响应不是合法 JSON：") + e.what());
+  }
+  std::string error;
+  const std::optional<std::string> content = chat_content(parsed, error);
+  if (!content) return failure(error);
+  std::string result = trim(*content);
+  if (result.empty()) return failure("服务返回了空内容");
+  return success(std::move(result));
+}
+
+}  // namespace kesu

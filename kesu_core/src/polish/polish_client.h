@@ -1,0 +1,61 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config/config_record.h"
+#include "net/http_client.h"
+#include "polish/polish_prompt.h"
+
+namespace kesu {
+
+// Sends one request; tests replace it to see the exact request without a network.
+using HttpTransport = std::function<HttpResponse(const HttpRequest&)>;
+
+// The default transport, the platform's HTTP client.
+HttpTransport default_transport();
+
+struct PolishSettings {
+  std::string endpoint;
+  std::string model;
+  std::string api_key;
+  std::int64_t timeout_ms = 3000;
+  PolishLevel level = PolishLevel::off;
+  std::string extra_prompt;
+  std::string application;
+};
+
+// Either the text or the reason there is none.
+struct TextOutcome {
+  std::optional<std::string> text;
+  std::string error;
+};
+
+// The result check: nullopt when `result` is acceptable for `source`, else why not.
+std::optional<std::string> check_polish_result(std::string_view source, std::string_view result);
+
+// Polishes `text` (level off: unchanged, no request).
+TextOutcome polish_text(const PolishSettings& settings, std::string_view text,
+                        const HttpTransport& send);
+
+// The profile fields polish uses (the active one for the polish test).
+struct PolishProfileView {
+  std::string level;
+  std::string prompt;
+};
+
+// Polishes the fixed sample sentence with the configuration and the active profile.
+TextOutcome polish_sample(const ConfigRecord& config, const PolishProfileView& profile,
+                          const HttpTransport& send);
+
+// Model ids the service offers, as a JSON array text.
+TextOutcome list_polish_models(const ConfigRecord& config, const HttpTransport& send);
+
+// Rewrites `selected` following `instruction`.
+TextOutcome rewrite_selection(const ConfigRecord& config, std::string_view instruction,
+                              std::string_view selected, const HttpTransport& send);
+
+}  // namespace kesu

@@ -1,0 +1,94 @@
+// Polish exports against the loopback chat service of scripts/http_test_server.py, through the
+// platform's HTTP stack (libcurl here, WinHTTP under Wine).
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "kesu_core.h"
+#include "support/event_recorder.h"
+
+namespace {
+
+using namespace kesu_test;
+
+std::string service_base() {
+  const char* state = std::getenv("KESU_TEST_HTTP_STATE");
+  if (state == nullptr) return {};
+  std::string path = std::string(state) + "/port";
+#ifdef _WIN32
+  if (path[0] == '/') path = "Z:" + path;
+#endif
+  std::string port;
+  std::ifstream(path) >> port;
+  return port.empty() ? std::string() : "http://127.0.0.1:" + port;
+}
+
+class PolishService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base = service_base();
+    if (base.empty()) GTEST_SKIP() << "test server not running (KESU_TEST_HTTP_STATE)";
+    ASSERT_NE(sc.core, nullptr);
+  }
+  void configure(const std::string& model, const std::string& key) {
+    const Json patch = {{"polish_endpoint", base + "/v1/"}, {"polish_model", model},
+                        {"polish_api_key", key}, {"polish_level", "medium"}};
+    ASSERT_EQ(kesu_set_config_json(sc.core, patch.dump().c_str(), nullptr), KESU_OK);
+  }
+  std::string base;
+  ScopedCore sc;
+};
+
+TEST_F(PolishService, PolishTestReturnsTheServicesText) {
+  configure("echo", "sk-test");
+  char* err = nullptr;
+  CoreString text(kesu_polish_test(sc.core, &err));
+  ASSERT_NE(text.s, nullptr) << CoreString(err).str();
+  EXPECT_EQ(text.str(), "嗯那个我明天上午十点把设计文档发给你然后我们再对一下细节");
+}
+
+TEST_F(PolishService, FailuresAreWordedAndCarryNoKey) {
+  struct Case {
+    const char* model;
+    std::string prefix;
+  };
+  const Case cases[] = {
+      {"status500", "润色失败：服务返回 500：服务端出错了"},
+      {"notjson", "润色失败：响应不是合法 JSON："},
+      {"length", "润色失败：润色没写完（输出被截断），这次用原文"},
+      {"long", "润色失败：润色结果比原文长太多，已用原文"},
+  };
+  for (const Case& c : cases) {
+    configure(c.model, "sk-never-shown");
+    char* err = nullptr;
+    EXPECT_EQ(kesu_polish_test(sc.core, &err), nullptr) << c.model;
+    const std::string message = CoreString(err).str();
+    EXPECT_EQ(message.rfind(c.prefix, 0), 0u) << message;
+    EXPECT_EQ(message.find("sk-never-shown"), std::string::npos);
+  }
+}
+
+TEST_F(PolishService, ModelListIsSortedAndDeduplicated) {
+  configure("echo", "dup");
+  char* err = nullptr;
+  EXPECT_EQ(CoreString(kesu_polish_models(sc.core, &err)).str(), R"(["a","b"])");
+  EXPECT_EQ(err, nullptr);
+  configure("echo", "empty");
+  EXPECT_EQ(kesu_polish_models(sc.core, &err), nullptr);
+  EXPECT_EQ(CoreString(err).str(), base + "/v1/models 没有返回任何模型（有的服务不支持 /models）");
+}
+
+TEST_F(PolishService, SelectionRewrite) {
+  configure("echo", "sk-test");
+  char* err = nullptr;
+  CoreString text(kesu_run_command(sc.core, "改成书面语", "咱明儿见", &err));
+  ASSERT_NE(text.s, nullptr) << CoreString(err).str();
+  EXPECT_EQ(text.str(), "指令：改成书面语\n\n文字：\n咱明儿见");
+  EXPECT_EQ(kesu_run_command(sc.core, "x", "   ", &err), nullptr);
+  EXPECT_EQ(CoreString(err).str(), "没有选中文字");
+}
+
+}  // namespace
