@@ -77,7 +77,8 @@ TEST(ErrorLog, TrimsToTheTailAtALineBoundaryPastItsLimit) {
   while (old.size() + 101 <= kErrorLogLimit) old += line + "\n";
   const std::string small = next_error_log("a\n", "b\n");
   EXPECT_EQ(small, "a\nb\n");
-  const std::string added = std::string(200, 'n') + "\n";
+  std::string added(201, 'n');
+  added.back() = '\n';
   const std::string next = next_error_log(old, added);
   EXPECT_LE(next.size(), kErrorLogKeep + added.size());
   EXPECT_EQ(next.substr(0, 101), line + "\n");
