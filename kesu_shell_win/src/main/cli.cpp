@@ -1,0 +1,143 @@
+#include "main/cli.h"
+
+#include <array>
+
+namespace kesu::shell {
+
+namespace {
+
+constexpr bool Y = true;
+constexpr bool N = false;
+
+// Name, Dev, Quiet, When, blocks onboarding. Order matters: at each point the first switch
+// present wins.
+constexpr std::array kSwitches{
+    SwitchInfo{"--dev", N, N, When::Flag, N},
+    SwitchInfo{"--assume-consent", Y, N, When::Flag, N},
+    SwitchInfo{"--pull-model", N, N, When::Core, N},
+    SwitchInfo{"--hotkey-report", N, N, When::Core, N},
+    SwitchInfo{"--inject-type", N, N, When::Core, N},
+    SwitchInfo{"--voice-enroll-wav", N, Y, When::Core, N},
+    SwitchInfo{"--perm-report", N, Y, When::Core, Y},
+    SwitchInfo{"--polish-models", N, Y, When::Core, Y},
+    SwitchInfo{"--polish-test", N, Y, When::Core, Y},
+    SwitchInfo{"--voice-state", N, Y, When::Core, N},
+    SwitchInfo{"--decode-wav", Y, N, When::Core, Y},
+    SwitchInfo{"--net-check", N, N, When::Core, N},
+    SwitchInfo{"--caret-probe", N, N, When::Core, N},
+    SwitchInfo{"--overlay-demo", N, N, When::Core, N},
+    SwitchInfo{"--diagnose", N, N, When::Core, N},
+    SwitchInfo{"--diag-bundle", N, Y, When::Core, Y},
+    SwitchInfo{"--diag-upload", N, Y, When::Core, Y},
+    SwitchInfo{"--dpi-report", N, N, When::Core, N},
+    SwitchInfo{"--settings-tab-demo", N, N, When::Core, Y},
+    SwitchInfo{"--settings-ctrl-tab-demo", N, N, When::Core, N},
+    SwitchInfo{"--settings-key-demo", N, N, When::Core, Y},
+    SwitchInfo{"--settings-focus-demo", N, N, When::Core, Y},
+    SwitchInfo{"--onboarding-key-demo", N, N, When::Core, N},
+    SwitchInfo{"--selection-run", Y, N, When::Core, N},
+    SwitchInfo{"--selection-demo", Y, N, When::Core, N},
+    SwitchInfo{"--version", N, N, When::Core, Y},
+    SwitchInfo{"--dump-config", Y, Y, When::Core, Y},
+    SwitchInfo{"--lan-chk", N, N, When::Core, N},
+    SwitchInfo{"--history-delete", Y, Y, When::Core, Y},
+    SwitchInfo{"--mic-test", N, N, When::Core, Y},
+    SwitchInfo{"--settings-input-selftest", N, Y, When::Core, N},
+    SwitchInfo{"--inject-test-hold", Y, Y, When::Core, N},
+    SwitchInfo{"--inject-test", Y, Y, When::Core, N},
+    SwitchInfo{"--self-test", N, Y, When::Core, Y},
+    SwitchInfo{"--settings-pages-smoke", N, Y, When::State, Y},
+    SwitchInfo{"--settings-cycle", N, Y, When::State, Y},
+    SwitchInfo{"--hotwords-suggest-selftest", N, Y, When::State, N},
+    SwitchInfo{"--hotwords-suggest", N, Y, When::State, N},
+    SwitchInfo{"--tray-drop-test", N, Y, When::TrayAdded, Y},
+    SwitchInfo{"--polish-prompt-reset", N, Y, When::End, N},
+    SwitchInfo{"--polish-prompt-selftest", N, Y, When::End, N},
+    SwitchInfo{"--settings-perapp-selftest", N, Y, When::End, N},
+    SwitchInfo{"--hotkey-sim", Y, N, When::End, N},
+    SwitchInfo{"--polish-save-test", N, N, When::End, N},
+    SwitchInfo{"--set-config", Y, N, When::End, Y},
+    SwitchInfo{"--set-hotkey", Y, N, When::End, Y},
+    SwitchInfo{"--settings-live-test", N, N, When::End, N},
+    SwitchInfo{"--obs-diff", N, N, When::End, N},
+    SwitchInfo{"--obs-list", N, N, When::End, N},
+    SwitchInfo{"--autostart-on", N, N, When::End, N},
+    SwitchInfo{"--autostart-off", N, N, When::End, N},
+    SwitchInfo{"--autostart-test", N, N, When::End, N},
+    SwitchInfo{"--hotwords-json", N, N, When::End, Y},
+    SwitchInfo{"--hotkey-check", N, N, When::End, Y},
+    SwitchInfo{"--settings-perf-test", N, N, When::End, N},
+    SwitchInfo{"--settings-save-test", N, N, When::End, N},
+    SwitchInfo{"--onboarding", N, N, When::Onboarding, N},
+    SwitchInfo{"--onboarding-step", Y, N, When::Onboarding, N},
+    SwitchInfo{"--no-onboarding", N, N, When::Onboarding, N},
+    SwitchInfo{"--open-settings", N, N, When::Settings, N},
+    SwitchInfo{"--open-settings-page", N, N, When::Settings, N},
+    SwitchInfo{"--settings-mic-test", N, Y, When::Settings, N},
+    SwitchInfo{"--onboarding-probe-selftest", N, Y, When::Late, N},
+    SwitchInfo{"--mini-toggle", N, Y, When::Late, N},
+    SwitchInfo{"--tray-cmd", N, Y, When::Late, N},
+    SwitchInfo{"--tray-menu-dump", N, Y, When::Late, Y},
+    SwitchInfo{"--tray-menu-demo", N, N, When::Late, N},
+    SwitchInfo{"--lang", N, N, When::None, Y},
+};
+
+}  // namespace
+
+std::span<const SwitchInfo> switch_table() { return kSwitches; }
+
+const SwitchInfo* find_switch(std::string_view name) {
+  for (const SwitchInfo& s : kSwitches) {
+    if (s.name == name) return &s;
+  }
+  return nullptr;
+}
+
+bool Args::has(std::string_view name) const {
+  for (const std::string& a : args_) {
+    if (a == name) return true;
+  }
+  return false;
+}
+
+std::optional<std::string> Args::value(std::string_view name) const {
+  for (std::size_t i = 0; i + 1 < args_.size(); ++i) {
+    if (args_[i] == name) return args_[i + 1];
+  }
+  return std::nullopt;
+}
+
+bool developer_mode(const Args& args, const EnvLookup& env) {
+  if (args.has("--dev")) return true;
+  const auto value = env("KESU_DEV");
+  return value && *value == "1";
+}
+
+std::optional<std::string> refused_switch(const Args& args, bool dev_mode) {
+  if (dev_mode) return std::nullopt;
+  for (const std::string& a : args.all()) {
+    if (const SwitchInfo* s = find_switch(a); s != nullptr && s->dev) return a;
+  }
+  return std::nullopt;
+}
+
+std::string refused_message(std::string_view arg) {
+  return std::string(arg) + " 只在开发版可用（启动时加 --dev）";
+}
+
+bool wants_quiet(const Args& args) {
+  for (const std::string& a : args.all()) {
+    if (const SwitchInfo* s = find_switch(a); s != nullptr && s->quiet) return true;
+  }
+  return false;
+}
+
+bool onboarding_blocked(const Args& args) {
+  for (const std::string& a : args.all()) {
+    if (a == "--no-onboarding") return true;
+    if (const SwitchInfo* s = find_switch(a); s != nullptr && s->blocks_onboarding) return true;
+  }
+  return false;
+}
+
+}  // namespace kesu::shell

@@ -1,0 +1,80 @@
+#include "main/desktop_host_win.h"
+
+#include "main/core_calls.h"
+#include "main/logs.h"
+
+namespace kesu::shell::win {
+
+void TooltipHolder::set_tooltip(std::string_view text) {
+  {
+    std::lock_guard lock(mu_);
+    text_ = text;
+  }
+  trace("tooltip " + std::string(text));
+}
+
+std::string TooltipHolder::text() const {
+  std::lock_guard lock(mu_);
+  return text_;
+}
+
+void DesktopHost::set_dpi_awareness() {
+  // Looked up at run time: older systems lack the call, and a failure is harmless.
+  using SetContextFn = BOOL(WINAPI*)(HANDLE);
+  HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  if (user32 == nullptr) return;
+  auto set_context =
+      reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+  if (set_context != nullptr) set_context(reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4)));
+}
+
+bool DesktopHost::hand_over_to_running_instance() {
+  HWND running = ::FindWindowW(kMessageWindowClass, nullptr);
+  if (running == nullptr) return false;
+  ::PostMessageW(running, kMsgOpenSettings, 0, 0);
+  ::PostMessageW(running, kMsgAlreadyRunning, 0, 0);
+  return true;
+}
+
+void DesktopHost::create_windows(AppState& state) {
+  context_.state = &state;
+  window_ = create_message_window(context_);
+  // The status overlay window is created here once it exists.
+}
+
+Views DesktopHost::views() {
+  Views v = rest_.views();
+  v.tray = &tooltip_;
+  return v;
+}
+
+void DesktopHost::add_tray() {
+  // The icon itself comes with the tray; the re-add triggers are armed now.
+  context_.taskbar_created = ::RegisterWindowMessageW(L"TaskbarCreated");
+  char line[96];
+  std::snprintf(line, sizeof line, "tray-installed taskbar-created msg=0x%x", context_.taskbar_created);
+  trace(line);
+  const UINT_PTR token = ::SetTimer(window_.get(), kTrayTimerId, 5000, nullptr);
+  trace("tray-timer set id=" + std::to_string(kTrayTimerId) + " token=" + std::to_string(token));
+}
+
+int DesktopHost::register_event_callback(const CoreBinding& core) {
+  return CoreCalls(core).set_event_cb(&windowed_event_callback, window_.get());
+}
+
+int DesktopHost::message_loop(EventIntake& intake) {
+  context_.intake = &intake;
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  context_.intake = nullptr;
+  // The core is not shut down: its threads end with the process. The window must outlive
+  // them, so it is left to the process exit as well.
+  (void)window_.release();
+  return 0;
+}
+
+}  // namespace kesu::shell::win

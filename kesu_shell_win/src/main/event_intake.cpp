@@ -1,0 +1,265 @@
+#include "main/event_intake.h"
+
+#include <nlohmann/json.hpp>
+
+#include "main/core_calls.h"
+#include "main/logs.h"
+#include "main/text.h"
+
+namespace kesu::shell {
+
+using Json = nlohmann::json;
+
+namespace {
+
+// Payload member readers: a missing payload or member, or one of another type, reads as absent.
+std::optional<std::string> str(const Json* payload, const char* name) {
+  if (payload == nullptr || !payload->is_object()) return std::nullopt;
+  const auto it = payload->find(name);
+  if (it == payload->end() || !it->is_string()) return std::nullopt;
+  return it->get<std::string>();
+}
+
+double num(const Json* payload, const char* name) {
+  if (payload == nullptr || !payload->is_object()) return 0;
+  const auto it = payload->find(name);
+  return it != payload->end() && it->is_number() ? it->get<double>() : 0;
+}
+
+std::uint64_t unsigned_num(const Json* payload, const char* name) {
+  if (payload == nullptr || !payload->is_object()) return 0;
+  const auto it = payload->find(name);
+  return it != payload->end() && it->is_number_unsigned() ? it->get<std::uint64_t>() : 0;
+}
+
+bool is_recording(std::string_view phase) { return phase == "starting" || phase == "listening"; }
+
+std::string model_kind(std::string_view id) {
+  if (id == "sense" || id == "qwen3") return "语音模型";
+  if (id == "gtcrn") return "降噪模型";
+  if (id == "punct") return "标点模型";
+  if (id == "vad") return "静音检测模型";
+  if (id == "speaker") return "声纹模型";
+  return "模型";
+}
+
+std::int64_t saved_minutes(std::string_view stats_json) {
+  const Json stats = Json::parse(stats_json, nullptr, false);
+  if (!stats.is_object()) return 0;
+  const auto today = stats.find("today");
+  if (today == stats.end() || !today->is_object()) return 0;
+  const auto chars = today->find("chars");
+  if (chars == today->end() || !chars->is_number_integer()) return 0;
+  const std::int64_t n = chars->get<std::int64_t>();
+  return n < 0 ? 0 : n / 1000 * 40;
+}
+
+}  // namespace
+
+OverlayTiming& overlay_timing() {
+  static OverlayTiming timing;
+  return timing;
+}
+
+IntakeSinks IntakeSinks::real() {
+  IntakeSinks sinks;
+  sinks.trace = [](std::string_view t) { shell::trace(t); };
+  sinks.stderr_line = [](std::string_view t) { shell::stderr_line(t); };
+  sinks.core_error = [](std::string_view c, std::string_view m) { log_core_error(c, m); };
+  sinks.raw_debug = [](std::string_view t) { shell::raw_debug(t); };
+  sinks.raw_debug_on = [] { return shell::raw_debug_on(); };
+  return sinks;
+}
+
+EventIntake::EventIntake(AppState& state, HotkeyHolder& hotkey, OverlayTiming& timing,
+                         IntakeSinks sinks)
+    : state_(state), hotkey_(hotkey), timing_(timing), sinks_(std::move(sinks)) {}
+
+void EventIntake::on_event_units(std::u16string_view units) {
+  if (units.empty()) return;
+  on_event(utf16_to_utf8(units));
+}
+
+void EventIntake::on_event(std::string_view raw) {
+  if (raw.empty()) return;
+  const std::string text = sanitize_utf8(raw);
+  sinks_.trace("event-in " + cut_chars(text, 40));
+  try {
+    handle(text);
+  } catch (...) {
+    sinks_.stderr_line("[kesu] 处理事件时出错（已忽略这一条，程序继续）：" + cut_chars(text, 120));
+  }
+  sinks_.trace("event-out " + cut_chars(text, 40));
+}
+
+void EventIntake::handle(std::string_view text) {
+  std::lock_guard app_lock(state_.mu);
+  const Json event = Json::parse(text, nullptr, false);
+  if (event.is_discarded()) return;
+  const Views& v = state_.views;
+
+  std::string type;
+  if (event.is_object()) {
+    const auto it = event.find("type");
+    if (it != event.end() && it->is_string()) type = it->get<std::string>();
+  }
+  if (sinks_.raw_debug_on()) sinks_.raw_debug("event " + cut_chars(text, 160));
+  const Json* payload = nullptr;
+  if (event.is_object()) {
+    const auto it = event.find("payload");
+    if (it != event.end()) payload = &*it;
+  }
+
+  if (type == "state") {
+    const std::string phase = str(payload, "phase").value_or("idle");
+    state_.phase = phase;
+    v.mini->set_phase(phase);
+    if (phase == "idle" || phase == "done") {
+      if (state_.core) v.mini->set_saved_minutes(saved_minutes(CoreCalls(*state_.core).get_stats()));
+      if (v.dictation->idle_origin_is_mini()) v.dictation->idle_from_mini();
+    }
+    if (!v.onboarding->is_open()) {
+      const auto now = OverlayTiming::Clock::now();
+      if (is_recording(phase) && timing_.tip_active(now)) {
+        timing_.clear_tip_deadline();
+        sinks_.trace("OVERLAY 开始新一段，清掉旧提示");
+      }
+      if (timing_.tip_active(now)) {
+        sinks_.trace("OVERLAY 保留错误提示，忽略状态 " + phase);
+      } else if (phase == "idle") {
+        std::uint64_t gen;
+        {
+          std::lock_guard lock(v.overlay_model->mu);
+          v.overlay_model->phase = "done";
+          gen = ++timing_.generation;
+          v.overlay_model->level = 0;
+        }
+        v.overlay->repaint();
+        OverlayView* overlay = v.overlay;
+        OverlayTiming* timing = &timing_;
+        v.scheduler->after(std::chrono::milliseconds(900), [overlay, timing, gen] {
+          if (timing->generation.load() == gen) overlay->hide();
+        });
+      } else {
+        {
+          std::lock_guard lock(v.overlay_model->mu);
+          v.overlay_model->phase = phase;
+          ++timing_.generation;
+          if (is_recording(phase)) {
+            v.overlay_model->text.clear();
+            v.overlay_model->width = 190;
+            v.overlay->anchor_at_caret();
+          }
+        }
+        v.overlay->repaint();
+      }
+    }
+    if (v.onboarding->waiting_for_test_sentence()) {
+      if (phase == "processing" || phase == "decoding") v.onboarding->hint("听到了，正在识别…");
+      if (is_recording(phase)) v.onboarding->hint("正在听…松开后出字");
+    }
+    v.dictation->media_on_phase(phase);
+    if (is_recording(phase)) {
+      v.tray->set_tooltip("言至：在听…");
+    } else if (phase == "processing") {
+      v.tray->set_tooltip("言至：识别中…");
+    } else if (phase == "inserting") {
+      v.tray->set_tooltip("言至：上屏中…");
+    } else {
+      v.tray->set_tooltip(kTooltipReady);
+    }
+  } else if (type == "error") {
+    const std::string code = str(payload, "code").value_or("");
+    const auto message = str(payload, "message");
+    if (!code.empty()) sinks_.core_error(code, message.value_or(""));
+    if (code == "polish_failed") {
+      v.overlay->show_tip("润色没成功，这次贴的是原话");
+      v.tray->set_tooltip("言至：" + message.value_or("润色没成功"));
+    } else {
+      const std::string shown = message.value_or("出错了");
+      if (code == "mic_unavailable" || code == "mic_unplugged") {
+        v.overlay->show_tip(shown.find("找不到输入设备") != std::string::npos
+                                ? "麦克风打不开：在「设置 → 音频」里改回系统默认设备"
+                                : "麦克风中断了，已保留中断前的内容");
+      } else {
+        v.overlay->show_tip(shown);
+      }
+      v.tray->set_tooltip("言至：" + shown);
+    }
+  } else if (type == "meter") {
+    const float rms = static_cast<float>(num(payload, "rms"));
+    if (!v.onboarding->is_open()) {
+      const float secs = static_cast<float>(num(payload, "secs"));
+      {
+        std::lock_guard lock(v.overlay_model->mu);
+        v.overlay_model->level = rms;
+        v.overlay_model->secs = secs;
+      }
+      v.overlay->set_level(rms, secs);
+    }
+    v.settings->mic_meter(rms);
+    v.onboarding->meter(rms);
+  } else if (type == "result") {
+    {
+      std::lock_guard lock(v.overlay_model->mu);
+      v.overlay_model->text = str(payload, "text").value_or("");
+      v.overlay_model->phase = "inserting";
+    }
+    v.overlay->repaint();
+    OverlayView* overlay = v.overlay;
+    v.scheduler->after(std::chrono::milliseconds(1200), [overlay] { overlay->hide(); });
+    v.tray->set_tooltip("言至：已上屏");
+    if (v.settings->is_open() && v.settings->showing_history()) v.settings->refresh_history();
+  } else if (type == "submit_request") {
+    const std::string task = str(payload, "task_id").value_or("");
+    const std::string mode = str(payload, "mode").value_or("paste");
+    const std::string said = str(payload, "text").value_or("");
+    if (v.onboarding->waiting_for_test_sentence()) {
+      const bool ok = v.onboarding->probe_matches(said);
+      sinks_.stderr_line("[kesu] onboarding probe ok=" + std::string(ok ? "true" : "false") +
+                         " len=" + std::to_string(char_count(said)));
+      if (state_.core) (void)CoreCalls(*state_.core).submit_result(task, "ok", "");
+    } else {
+      v.dictation->start_insertion(task, said, mode);
+    }
+  } else if (type == "partial_text") {
+    const std::string partial = str(payload, "text").value_or("");
+    if (v.onboarding->on_test_step()) {
+      v.onboarding->display_text(partial);
+    } else {
+      {
+        std::lock_guard lock(v.overlay_model->mu);
+        v.overlay_model->text = partial;
+      }
+      v.overlay->repaint();
+    }
+  } else if (type == "pending_result") {
+    v.dictation->pending_result(str(payload, "text").value_or(""));
+  } else if (type == "model_progress") {
+    const std::uint64_t received = unsigned_num(payload, "received");
+    const std::uint64_t total = unsigned_num(payload, "total");
+    if (total > 0) {
+      const auto pct = static_cast<std::uint64_t>(static_cast<unsigned __int128>(received) * 100 / total);
+      v.tray->set_tooltip("言至：正在下载模型 " + std::to_string(pct) + "%");
+    }
+    v.settings->download_progress(received, total);
+    v.onboarding->download_progress(str(payload, "id").value_or(""), received, total);
+  } else if (type == "model_done") {
+    const std::string id = str(payload, "id").value_or("");
+    const std::string kind = model_kind(id);
+    if (v.onboarding->is_open()) v.onboarding->refresh_models();
+    v.tray->set_tooltip("言至：" + kind + "已就绪");
+    if (id == "sense" || id == "qwen3") {
+      v.overlay->show_tip(kind + "下载完成，现在可以按住 " + hotkey_.display_name() + " 说话了");
+    } else {
+      v.overlay->show_tip(kind + "下载完成");
+    }
+  } else if (type == "model_failed") {
+    const std::string message = str(payload, "message").value_or("下载失败");
+    v.tray->set_tooltip("言至：模型下载失败（" + message + "）");
+    v.overlay->show_tip("模型下载失败：" + message);
+    if (v.settings->is_open()) v.tray->message("模型下载失败：" + message);
+  }
+}
+
+}  // namespace kesu::shell

@@ -1,0 +1,41 @@
+#pragma once
+
+// The shell's entry: start-up in its fixed order, the test modes at their points, then the
+// message loop. Platform work goes through ShellHost.
+
+#include <span>
+
+#include "main/app_state.h"
+#include "main/cli.h"
+#include "main/dynamic_library.h"
+#include "main/event_intake.h"
+#include "main/payloads.h"
+
+namespace kesu::shell {
+
+class ShellHost {
+ public:
+  virtual ~ShellHost() = default;
+  virtual void set_dpi_awareness() {}
+  // Finds a running instance and asks it to open its settings and show its notice.
+  virtual bool hand_over_to_running_instance() = 0;
+  // The hidden message window and the status overlay.
+  virtual void create_windows(AppState& state) = 0;
+  virtual Views views() = 0;
+  virtual void install_keyboard_capture() {}
+  virtual void add_tray() {}
+  virtual void create_mini_window(bool show) { (void)show; }
+  virtual void reconcile_autostart(bool launch_at_login) { (void)launch_at_login; }
+  // The windowed event callback, delivering to the user-interface thread.
+  virtual int register_event_callback(const CoreBinding& core) = 0;
+  virtual int message_loop(EventIntake& intake) = 0;
+};
+
+// Flags taken from the command line, read by later parts.
+bool developer_mode_on();
+bool assume_consent();
+
+int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
+              std::span<const Payload> payloads);
+
+}  // namespace kesu::shell
