@@ -39,6 +39,7 @@ class Worker {
   void on(cmd::SubmitResult& submit);
   void on(cmd::DebugSubmitText& debug);
   void on(cmd::ConfigChanged& change);
+  void on(cmd::HotwordsChanged& change);
   void on(cmd::NoteForegroundApp& note);
   void on(cmd::DebugPanic&);
   void on(cmd::Shutdown&);
