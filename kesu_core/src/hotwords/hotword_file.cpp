@@ -102,15 +102,17 @@ HotwordParse parse_hotwords_text(std::string_view text) {
                    " 条 · 点「保存热词」重写";
     return result;
   }
+  // Equal-length rules apply in byte order of their raw keys, whatever order the map keeps.
+  std::vector<std::pair<std::string_view, HotwordRule>> keyed;
   for (const auto& [key, node] : root) {
     const std::string* value = node.is_string() ? &node.as_string()->get() : nullptr;
     if (value == nullptr) continue;
     std::string from = trim_unicode(key.str()), to = trim_unicode(*value);
-    if (!from.empty() && !to.empty()) result.rules.push_back({std::move(from), std::move(to)});
+    if (!from.empty() && !to.empty()) keyed.push_back({key.str(), {std::move(from), std::move(to)}});
   }
-  // Key order decides among rules of equal length; make it byte order whatever the map keeps.
-  std::stable_sort(result.rules.begin(), result.rules.end(),
-                   [](const HotwordRule& a, const HotwordRule& b) { return a.from < b.from; });
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [key, rule] : keyed) result.rules.push_back(std::move(rule));
   return result;
 }
 
