@@ -83,6 +83,16 @@ TEST(HotwordFile, SyntaxErrorFallsBackToLinesAndNamesTheLine) {
   EXPECT_EQ(parsed.rules, expected);
 }
 
+// Headers the TOML parser used to assert on (aborting debug builds) are plain syntax errors.
+TEST(HotwordFile, MalformedTableHeadersAreSyntaxErrors) {
+  for (const char* text : {"a = \"b\"\n[.x]\n", "a = \"b\"\n[[[\n", "a = \"b\"\n[ .x]\n"}) {
+    const kesu::HotwordParse parsed = kesu::parse_hotwords_text(text);
+    EXPECT_EQ(parsed.rules, (Rules{{"a", "b"}})) << text;
+    ASSERT_TRUE(parsed.error) << text;
+    EXPECT_NE(parsed.error->find("（第 2 行）"), std::string::npos) << *parsed.error;
+  }
+}
+
 TEST(HotwordFile, TolerantLineReading) {
   struct Case {
     const char* line;

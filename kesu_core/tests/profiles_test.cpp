@@ -93,6 +93,7 @@ TEST(ProfileFile, LoadFallbacks) {
       {"whitespace-only name: no profiles, built-ins, file kept",
        "[[profile]]\nname = \"  \"\nslot = \"F1\"\n", {"日常", "邮件", "笔记"}, "日常", false},
       {"syntax error: built-ins, file kept", "[[profile]\nname = \"甲\"\n", {"日常", "邮件", "笔记"}, "日常", false},
+      {"malformed table header", "[[.x]]\nname = \"甲\"\n", {"日常", "邮件", "笔记"}, "日常", false},
       {"name missing", "[[profile]]\nicon = \"x\"\n", {"日常", "邮件", "笔记"}, "日常", false},
       {"wrong type", "[[profile]]\nname = \"甲\"\nlevel = 3\n", {"日常", "邮件", "笔记"}, "日常", false},
       {"not UTF-8: built-ins, file kept", "[[profile]]\nname = \"\xbc\xd7\"\n", {"日常", "邮件", "笔记"}, "日常", false},

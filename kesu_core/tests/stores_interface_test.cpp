@@ -101,8 +101,8 @@ TEST(HistoryInterface, SwitchingHistoryOffHidesItAndOnShowsItAgain) {
 }
 
 TEST(HotwordsInterface, FirstRunSetAndHandEdits) {
+  EventRecorder events;  // outlives the core, whose worker calls it
   ScopedCore sc;
-  EventRecorder events;
   events.attach(sc.core);
   const fs::path path = sc.dir.path() / "hotwords.toml";
   const Json initial = get_json(kesu_get_hotwords(sc.core));
