@@ -11,7 +11,8 @@ presets=(${KESU_PRESETS:-linux linux-asan linux-tsan windows})
 export CCACHE_SLOPPINESS="pch_defines,time_macros,include_file_mtime,include_file_ctime"
 # CI builds in a fresh clone each time: hash paths relative to the checkout so the cache hits.
 export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 

@@ -142,17 +142,30 @@ KESU_API char *KESU_CALL kesu_diagnose(KesuCore *core);
 
 /* ---- History and statistics -------------------------------------------------------------- */
 
+/* JSON array of the newest min(limit, kept) entries, newest first; "[]" for limit <= 0 or with
+ * history off. */
 KESU_API char *KESU_CALL kesu_get_history(KesuCore *core, int limit);
+/* 0 when the entry was removed; -1 for a missing argument or an unknown id. A removal emits the
+ * core-level event "history_changed" (on the calling thread) with the statistics. */
 KESU_API int KESU_CALL kesu_delete_history(KesuCore *core, const char *entry_id);
+/* Removes every entry (statistics stay) and emits "history_changed". 0; -1. */
 KESU_API int KESU_CALL kesu_clear_history(KesuCore *core);
+/* JSON object of the usage statistics. */
 KESU_API char *KESU_CALL kesu_get_stats(KesuCore *core);
 
 /* ---- Hotwords and polish profiles -------------------------------------------------------- */
 
+/* JSON {error?, path?, rules: [{from, to}]} of the hotword table. */
 KESU_API char *KESU_CALL kesu_get_hotwords(KesuCore *core);
+/* Replaces the table from a JSON array of {from, to} (or {rules: [...]}) and rewrites
+ * hotwords.toml; the worker then emits "hotwords_changed". 0; -1 (text missing); -3 (refused). */
 KESU_API int KESU_CALL kesu_set_hotwords(KesuCore *core, const char *text, char **err);
+/* JSON {active, path, profiles: [...]} of the polish profiles. */
 KESU_API char *KESU_CALL kesu_get_profiles(KesuCore *core);
+/* Replaces the profiles from JSON and rewrites profiles.toml. 0; -1 (text missing); -3. */
 KESU_API int KESU_CALL kesu_set_profiles(KesuCore *core, const char *text, char **err);
+/* Makes the profile with exactly this name active. 0; -1 (name missing); -3 (no such profile, or
+ * the file could not be written). */
 KESU_API int KESU_CALL kesu_set_active_profile(KesuCore *core, const char *name, char **err);
 
 /* ---- Models ------------------------------------------------------------------------------ */

@@ -83,4 +83,39 @@ TEST(Concurrency, RepeatedCreateAndFreeWithWorkInFlight) {
   EXPECT_GT(events.load(), 0);
 }
 
+// The store exports on several threads while configuration changes make the worker reload the
+// hotwords and reopen the history.
+TEST(Concurrency, StoreExportsWhileTheWorkerReloads) {
+  ScopedCore sc;
+  ASSERT_NE(sc.core, nullptr);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  threads.emplace_back([&] {
+    for (int i = 0; i < 40; ++i) {
+      kesu_set_config_json(sc.core, i % 2 ? R"({"history_enabled":true})" : R"({"history_enabled":false})",
+                           nullptr);
+    }
+    stop = true;
+  });
+  threads.emplace_back([&] {
+    while (!stop) {
+      kesu_string_free(kesu_get_history(sc.core, 10));
+      kesu_string_free(kesu_get_stats(sc.core));
+      kesu_delete_history(sc.core, "h1");
+      kesu_clear_history(sc.core);
+    }
+  });
+  threads.emplace_back([&] {
+    for (int i = 0; i == 0 || !stop; ++i) {
+      kesu_set_hotwords(sc.core, R"([{"from":"a","to":"b"}])", nullptr);
+      kesu_string_free(kesu_get_hotwords(sc.core));
+      kesu_set_active_profile(sc.core, i % 2 ? "邮件" : "日常", nullptr);
+      kesu_string_free(kesu_get_profiles(sc.core));
+    }
+  });
+  for (std::thread& t : threads) t.join();
+  CoreString hotwords(kesu_get_hotwords(sc.core));
+  EXPECT_EQ(Json::parse(hotwords.str())["rules"].size(), 1u);
+}
+
 }  // namespace

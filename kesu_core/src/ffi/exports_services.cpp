@@ -1,9 +1,9 @@
-// Services around a dictation: history, hotwords, profiles, models, polish, LAN, diagnostics
-// upload and voice lock. Each validates its arguments; services that this core does not carry yet
+// Services around a dictation: models, polish, LAN, diagnostics upload and voice lock. Each validates its arguments; services that this core does not carry yet
 // say so instead of pretending.
 
 #include "ffi/boundary.h"
 #include "polish/polish_client.h"
+#include "profiles/profile.h"
 
 using namespace kesu;
 using namespace kesu::ffi;
@@ -19,9 +19,11 @@ char* text_or_error(const TextOutcome& outcome, char** err) {
   return new_c_string(*outcome.text);
 }
 
-// The profile whose level and prompt the polish test uses. Polish profiles are not stored by
-// this core yet, so the configured level applies.
-PolishProfileView active_polish_profile(Core&) { return {}; }
+// The level and prompt of the active polish profile, for the polish test.
+PolishProfileView active_polish_profile(Core& core) {
+  const Profile active = core.shared().profiles.active_profile();
+  return {active.level, active.prompt};
+}
 
 int not_available(char** err) {
   set_message(err, kNotImplemented);
@@ -53,50 +55,6 @@ int handle_only_service(const char* export_name, KesuCore* handle, char** err) {
 }  // namespace
 
 extern "C" {
-
-KESU_API char* KESU_CALL kesu_get_history(KesuCore* handle, int limit) {
-  (void)handle;
-  (void)limit;
-  return nullptr;
-}
-
-KESU_API int KESU_CALL kesu_delete_history(KesuCore* handle, const char* entry_id) {
-  return guard_int("kesu_delete_history", nullptr, [&] {
-    if (core_of(handle) == nullptr || !text_arg(entry_id)) return KESU_ERR_ARGUMENT;
-    return KESU_ERR_FAILED;
-  });
-}
-
-KESU_API int KESU_CALL kesu_clear_history(KesuCore* handle) {
-  return handle_only_service("kesu_clear_history", handle, nullptr);
-}
-
-KESU_API char* KESU_CALL kesu_get_stats(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
-}
-
-KESU_API char* KESU_CALL kesu_get_hotwords(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
-}
-
-KESU_API int KESU_CALL kesu_set_hotwords(KesuCore* handle, const char* text, char** err) {
-  return text_service("kesu_set_hotwords", handle, text, "热词表为空", err);
-}
-
-KESU_API char* KESU_CALL kesu_get_profiles(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
-}
-
-KESU_API int KESU_CALL kesu_set_profiles(KesuCore* handle, const char* text, char** err) {
-  return text_service("kesu_set_profiles", handle, text, "profile 列表为空", err);
-}
-
-KESU_API int KESU_CALL kesu_set_active_profile(KesuCore* handle, const char* name, char** err) {
-  return text_service("kesu_set_active_profile", handle, name, "profile 名为空", err);
-}
 
 KESU_API char* KESU_CALL kesu_models_list(KesuCore* handle) {
   (void)handle;

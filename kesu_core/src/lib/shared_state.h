@@ -9,6 +9,11 @@
 
 #include "config/config_store.h"
 #include "events/event_sink.h"
+#include "hotwords/hotword_file.h"
+#include "hotwords/hotword_store.h"
+#include "profiles/profile_file.h"
+#include "profiles/profile_store.h"
+#include "store/history_store.h"
 
 namespace kesu {
 
@@ -58,13 +63,21 @@ class FailedSegmentList {
 };
 
 // Everything the exports and the core's threads share. Each member is atomic or carries its own
-// lock, held only for a copy or a swap.
+// lock, held only for a copy or a swap (the history and profile stores: for one whole operation).
 struct SharedState {
+  // Loads the stores from the core directory; none of them fails on a bad file.
   SharedState(std::filesystem::path dir, ConfigRecord config_record)
-      : core_dir(std::move(dir)), config(std::move(config_record)) {}
+      : core_dir(std::move(dir)),
+        config(std::move(config_record)),
+        history(core_dir, config.snapshot()->history_enabled, config.snapshot()->history_limit),
+        hotwords(load_hotwords(hotwords_path(core_dir))),
+        profiles(load_profiles(profiles_path(core_dir)), profiles_path(core_dir)) {}
 
   const std::filesystem::path core_dir;  // fixed at creation
   ConfigStore config;
+  HistoryStore history;
+  HotwordStore hotwords;
+  ProfileStore profiles;
   std::atomic<bool> exiting{false};
   std::atomic<bool> test_mode{false};
   std::atomic<bool> segment_retry_running{false};

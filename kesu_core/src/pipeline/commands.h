@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +22,9 @@ struct SubmitResult {
 struct DebugSubmitText {
   std::string text;
 };
+struct HotwordsChanged {
+  std::size_t count = 0;
+};
 struct NoteForegroundApp {
   std::string app;
 };
@@ -36,7 +40,7 @@ struct Shutdown {};
 
 using Command =
     std::variant<cmd::Cancel, cmd::SubmitResult, cmd::DebugSubmitText, cmd::ConfigChanged,
-                 cmd::NoteForegroundApp, cmd::MeterStart, cmd::MeterStop, cmd::DebugPanic,
-                 cmd::Shutdown>;
+                 cmd::HotwordsChanged, cmd::NoteForegroundApp, cmd::MeterStart,
+                 cmd::MeterStop, cmd::DebugPanic, cmd::Shutdown>;
 
 }  // namespace kesu

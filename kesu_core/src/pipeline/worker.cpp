@@ -147,8 +147,16 @@ void Worker::on(cmd::ConfigChanged& change) {
   if (auto error = save_config(*change.record))
     emit_error("config_save_failed", "保存配置失败：" + *error);
   shared_->config.mark_saved(change.generation);
+  // Hand edits of hotwords.toml take effect with a configuration change; the history is
+  // reopened when it was switched on or off.
+  shared_->hotwords.reload(hotwords_path(change.record->core_dir));
+  shared_->history.apply_settings(change.record->history_enabled, change.record->history_limit);
   emit("config_changed",
        {{"engine", change.record->engine_active}, {"toml", render_config_toml(*change.record)}});
+}
+
+void Worker::on(cmd::HotwordsChanged& change) {
+  emit("hotwords_changed", {{"count", change.count}});
 }
 
 void Worker::on(cmd::NoteForegroundApp& note) { foreground_app_ = std::move(note.app); }

@@ -41,6 +41,7 @@ class Worker {
   void on(cmd::SubmitResult& submit);
   void on(cmd::DebugSubmitText& debug);
   void on(cmd::ConfigChanged& change);
+  void on(cmd::HotwordsChanged& change);
   void on(cmd::NoteForegroundApp& note);
   void on(cmd::MeterStart&);
   void on(cmd::MeterStop&);

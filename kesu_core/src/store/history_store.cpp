@@ -1,0 +1,197 @@
+#include "store/history_store.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "store/history_format.h"
+#include "store/local_time.h"
+#include "util/atomic_file.h"
+#include "util/log.h"
+#include "util/paths.h"
+#include "util/utf8.h"
+
+namespace kesu {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<std::string> read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
+std::size_t to_limit(std::int64_t limit) { return limit < 0 ? 0 : static_cast<std::size_t>(limit); }
+
+// history.json and stats.json are replaced through a sibling .tmp file.
+void replace_json_file(const fs::path& dir, const char* name, const char* tmp_name,
+                       const std::string& text) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  const fs::path tmp = dir / tmp_name;
+  std::optional<std::string> error = write_whole_file(tmp, text);
+  if (!error) error = replace_file(tmp, dir / name);
+  if (error) {
+    fs::remove(tmp, ec);
+    log_line(std::string("写 ") + name + " 失败（已忽略）：" + *error);
+  }
+}
+
+}  // namespace
+
+HistoryFiles open_history_files(const fs::path& dir, std::size_t limit, const std::string& today) {
+  HistoryFiles files;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (auto text = read_text(dir / "history.json")) {
+    if (auto entries = parse_history(*text)) {
+      files.entries = std::move(*entries);
+    } else {
+      log_line("history.json 读不懂，按空历史处理");
+    }
+  }
+  if (auto text = read_text(dir / "stats.json")) {
+    if (auto stats = parse_stats(*text)) {
+      files.stats = std::move(*stats);
+    } else {
+      log_line("stats.json 读不懂，统计从零开始");
+    }
+  }
+  if (files.stats.since.empty()) files.stats.since = today;
+  std::uint64_t largest = 0;
+  bool any = false;
+  for (const HistoryEntry& e : files.entries) {
+    if (auto n = history_id_number(e.id)) {
+      largest = any ? std::max(largest, *n) : *n;
+      any = true;
+    }
+  }
+  files.next_number = any ? largest + 1 : 1;
+  if (files.entries.size() > limit) files.entries.resize(limit);
+  return files;
+}
+
+HistoryStore::HistoryStore(fs::path dir, bool enabled, std::int64_t limit, Clock clock)
+    : dir_(std::move(dir)), clock_(std::move(clock)) {
+  std::lock_guard lock(mu_);
+  open_locked(enabled, limit);
+}
+
+void HistoryStore::apply_settings(bool enabled, std::int64_t limit) {
+  std::lock_guard lock(mu_);
+  if (enabled != enabled_) open_locked(enabled, limit);
+}
+
+void HistoryStore::open_locked(bool enabled, std::int64_t limit) {
+  limit_ = to_limit(limit);
+  enabled_ = enabled;
+  HistoryFiles files = open_history_files(dir_, limit_, local_date(now()));
+  entries_ = std::move(files.entries);
+  stats_ = std::move(files.stats);
+  next_number_ = files.next_number;
+}
+
+std::string HistoryStore::record_result(const DictationRecord& result) {
+  std::lock_guard lock(mu_);
+  const std::time_t t = now();
+  const std::string id = "h" + std::to_string(next_number_++);
+  const std::uint64_t chars = utf8_char_count(result.text);
+  const std::string today = local_date(t);
+
+  stats_.sessions += 1;
+  stats_.segments += result.segments;
+  stats_.chars += chars;
+  stats_.speech_ms += result.speech_ms;
+  stats_.decode_ms += result.decode_ms;
+  DayRecord& day = stats_.days.try_emplace(today, DayRecord{today, 0, 0, 0}).first->second;
+  day.sessions += 1;
+  day.chars += chars;
+  day.speech_ms += result.speech_ms;
+  if (result.latency_ms) {
+    stats_.latencies.push_back(*result.latency_ms);
+    if (stats_.latencies.size() > kLatenciesKept) {
+      stats_.latencies.erase(stats_.latencies.begin(),
+                             stats_.latencies.end() - static_cast<std::ptrdiff_t>(kLatenciesKept));
+    }
+  }
+
+  insert_locked(HistoryEntry{id, local_rfc3339(t), result.text, "pending", result.app, chars,
+                             result.speech_ms, false, result.latency_ms});
+  write_stats_locked();
+  return id;
+}
+
+std::string HistoryStore::record_failure(std::string app, std::uint64_t ms, bool retryable) {
+  std::lock_guard lock(mu_);
+  const std::string id = "h" + std::to_string(next_number_++);
+  insert_locked(HistoryEntry{id, local_rfc3339(now()), "", "failed", std::move(app), 0, ms,
+                             retryable, std::nullopt});
+  return id;
+}
+
+void HistoryStore::set_status(std::string_view id, std::string_view status) {
+  std::lock_guard lock(mu_);
+  for (HistoryEntry& e : entries_) {
+    if (e.id == id) {
+      e.status = std::string(status);
+      write_history_locked();
+      return;
+    }
+  }
+}
+
+std::optional<nlohmann::json> HistoryStore::remove(std::string_view id) {
+  std::lock_guard lock(mu_);
+  const std::size_t removed =
+      std::erase_if(entries_, [&](const HistoryEntry& e) { return e.id == id; });
+  if (removed == 0) return std::nullopt;
+  write_history_locked();
+  return stats_locked();
+}
+
+nlohmann::json HistoryStore::clear() {
+  std::lock_guard lock(mu_);
+  entries_.clear();
+  write_history_locked();
+  return stats_locked();
+}
+
+std::string HistoryStore::newest_json(int count) const {
+  std::lock_guard lock(mu_);
+  if (count <= 0 || !enabled_) return "[]";
+  const std::size_t n =
+      std::min({static_cast<std::size_t>(count), limit_, entries_.size()});
+  return render_history(std::span<const HistoryEntry>(entries_.data(), n));
+}
+
+nlohmann::json HistoryStore::stats() const {
+  std::lock_guard lock(mu_);
+  return stats_locked();
+}
+
+nlohmann::json HistoryStore::stats_locked() const {
+  return stats_view(stats_, entries_.size(), enabled_, local_date(now()));
+}
+
+void HistoryStore::insert_locked(HistoryEntry entry) {
+  if (!enabled_ || limit_ == 0) return;
+  entries_.insert(entries_.begin(), std::move(entry));
+  if (entries_.size() > limit_) entries_.pop_back();
+  write_history_locked();
+}
+
+void HistoryStore::write_history_locked() const {
+  replace_json_file(dir_, "history.json", "history.tmp", render_history(entries_));
+}
+
+void HistoryStore::write_stats_locked() const {
+  replace_json_file(dir_, "stats.json", "stats.tmp", render_stats(stats_));
+}
+
+std::time_t HistoryStore::now() const { return clock_ ? clock_() : std::time(nullptr); }
+
+}  // namespace kesu

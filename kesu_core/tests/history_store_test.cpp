@@ -1,0 +1,257 @@
+// The history store: what gets recorded where, numbering across runs, limits, history off,
+// deletion, and local time stamps.
+
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "store/history_format.h"
+#include "store/history_store.h"
+#include "store/local_time.h"
+#include "support/event_recorder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kesu::DictationRecord;
+using kesu::HistoryEntry;
+using kesu::HistoryStore;
+using kesu_test::TempDir;
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void write_text(const fs::path& path, std::string_view text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A clock the test moves by hand.
+struct FakeClock {
+  std::time_t now = 1714555800;  // 2024-05-01 09:30 UTC
+  HistoryStore::Clock fn() {
+    return [this] { return now; };
+  }
+};
+
+HistoryEntry entry(std::string id) {
+  return {std::move(id), "2024-05-01T09:30:00Z", "旧", "inserted", "", 1, 10, false, std::nullopt};
+}
+
+std::vector<HistoryEntry> history_of(const HistoryStore& store) {
+  return *kesu::parse_history(store.newest_json(10000));
+}
+
+TEST(HistoryStore, RecordsResultsAndFailuresInBothFiles) {
+  TempDir dir;
+  FakeClock clock;
+  HistoryStore store(dir.path(), true, 200, clock.fn());
+  const std::string at = kesu::local_rfc3339(clock.now);
+  const std::string today = kesu::local_date(clock.now);
+
+  EXPECT_EQ(store.record_result({"你好世界", "notepad.exe", 1500, 300, 2, 820}), "h1");
+  EXPECT_EQ(store.record_failure("word.exe", 900, true), "h2");
+  EXPECT_EQ(store.record_result({"ok", "", 500, 100, 1, std::nullopt}), "h3");
+  store.set_status("h1", "inserted");
+  store.set_status("h404", "inserted");  // no such entry: nothing happens
+
+  const std::vector<HistoryEntry> expected = {
+      {"h3", at, "ok", "pending", "", 2, 500, false, std::nullopt},
+      {"h2", at, "", "failed", "word.exe", 0, 900, true, std::nullopt},
+      {"h1", at, "你好世界", "inserted", "notepad.exe", 4, 1500, false, 820},
+  };
+  EXPECT_EQ(read_text(dir.path() / "history.json"), kesu::render_history(expected));
+  EXPECT_EQ(history_of(store), expected);
+
+  // Failures leave the statistics alone.
+  kesu::Statistics stats;
+  stats.sessions = 2;
+  stats.segments = 3;
+  stats.chars = 6;
+  stats.speech_ms = 2000;
+  stats.decode_ms = 400;
+  stats.latencies = {820};
+  stats.since = today;
+  stats.days[today] = {today, 2, 6, 2000};
+  EXPECT_EQ(read_text(dir.path() / "stats.json"), kesu::render_stats(stats));
+  EXPECT_FALSE(fs::exists(dir.path() / "history.tmp"));
+  EXPECT_FALSE(fs::exists(dir.path() / "stats.tmp"));
+}
+
+TEST(HistoryStore, ReopenContinuesNumberingAndTrimsToTheLimit) {
+  TempDir dir;
+  write_text(dir.path() / "history.json",
+             kesu::render_history(std::vector<HistoryEntry>{entry("hh5"), entry("+7"), entry("x99"), entry("h2"), entry("h3")}));
+  HistoryStore store(dir.path(), true, 3, FakeClock().fn());
+  const std::vector<HistoryEntry> kept = {entry("hh5"), entry("+7"), entry("x99")};
+  EXPECT_EQ(history_of(store), kept);
+  EXPECT_EQ(store.record_result({"新", "", 0, 0, 1, std::nullopt}), "h8");
+  EXPECT_EQ(history_of(store).size(), 3u);
+  EXPECT_EQ(history_of(store).front().id, "h8");
+}
+
+TEST(HistoryStore, CountLimitAndHistoryOff) {
+  struct Case {
+    bool enabled;
+    std::int64_t limit;
+    std::size_t kept;
+    const char* why;
+  };
+  const Case cases[] = {
+      {true, 2, 2, "the oldest entry falls off"},
+      {true, 0, 0, "limit 0 keeps nothing"},
+      {false, 200, 0, "history off keeps nothing"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    TempDir dir;
+    HistoryStore store(dir.path(), c.enabled, c.limit, FakeClock().fn());
+    EXPECT_EQ(store.record_result({"一", "", 100, 10, 1, 5}), "h1");
+    EXPECT_EQ(store.record_failure("", 10, false), "h2");
+    EXPECT_EQ(store.record_result({"三", "", 100, 10, 1, 5}), "h3");  // ids are consumed anyway
+    EXPECT_EQ(history_of(store).size(), c.kept);
+    EXPECT_EQ(fs::exists(dir.path() / "history.json"), c.kept > 0);
+    const nlohmann::json stats = store.stats();
+    EXPECT_EQ(stats["sessions"], 2);  // results count whether kept or not
+    EXPECT_EQ(stats["history_count"], c.kept);
+    EXPECT_EQ(stats["history_enabled"], c.enabled);
+    EXPECT_EQ(kesu::parse_stats(read_text(dir.path() / "stats.json"))->sessions, 2u);
+  }
+}
+
+TEST(HistoryStore, NewestEntriesOnRequest) {
+  TempDir dir;
+  HistoryStore store(dir.path(), true, 3, FakeClock().fn());
+  for (int i = 0; i < 5; ++i) (void)store.record_failure("", 0, false);
+  EXPECT_EQ(store.newest_json(0), "[]");
+  EXPECT_EQ(store.newest_json(-4), "[]");
+  ASSERT_EQ(kesu::parse_history(store.newest_json(1))->size(), 1u);
+  EXPECT_EQ(kesu::parse_history(store.newest_json(1))->front().id, "h5");
+  EXPECT_EQ(kesu::parse_history(store.newest_json(100))->size(), 3u);
+}
+
+TEST(HistoryStore, OnlySwitchingHistoryOnOrOffReopens) {
+  TempDir dir;
+  HistoryStore store(dir.path(), true, 5, FakeClock().fn());
+  (void)store.record_failure("", 0, false);
+  write_text(dir.path() / "history.json", kesu::render_history(std::vector<HistoryEntry>{entry("h40"), entry("h41")}));
+
+  store.apply_settings(true, 1);  // limit alone: no reopen, the file edit is not seen
+  EXPECT_EQ(history_of(store).front().id, "h1");
+  store.apply_settings(false, 1);
+  EXPECT_EQ(store.newest_json(10), "[]");
+  store.apply_settings(true, 1);  // reopened with the file's entries and the new limit
+  EXPECT_EQ(history_of(store), std::vector<HistoryEntry>{entry("h40")});
+  EXPECT_EQ(store.record_failure("", 0, false), "h42");
+}
+
+TEST(HistoryStore, DeleteAndClear) {
+  TempDir dir;
+  HistoryStore store(dir.path(), true, 10, FakeClock().fn());
+  (void)store.record_result({"一", "", 100, 10, 1, 5});
+  (void)store.record_result({"二", "", 100, 10, 1, 5});
+  const std::string before = read_text(dir.path() / "history.json");
+
+  EXPECT_FALSE(store.remove("h9"));
+  EXPECT_EQ(read_text(dir.path() / "history.json"), before);
+
+  const std::optional<nlohmann::json> view = store.remove("h1");
+  ASSERT_TRUE(view);
+  EXPECT_EQ((*view)["history_count"], 1);
+  EXPECT_EQ(history_of(store).front().id, "h2");
+
+  const nlohmann::json cleared = store.clear();
+  EXPECT_EQ(cleared["history_count"], 0);
+  EXPECT_EQ(cleared["sessions"], 2);  // statistics are not reset
+  EXPECT_EQ(read_text(dir.path() / "history.json"), "[]");
+}
+
+TEST(HistoryStore, LatenciesKeepTheLatest200) {
+  TempDir dir;
+  HistoryStore store(dir.path(), false, 0, FakeClock().fn());
+  for (std::uint64_t i = 1; i <= 201; ++i) (void)store.record_result({"x", "", 0, 0, 1, i});
+  const nlohmann::json latency = store.stats()["latency"];
+  EXPECT_EQ(latency["count"], 200);
+  EXPECT_EQ(latency["min"], 2);  // the first one went
+  EXPECT_EQ(latency["max"], 201);
+  const auto saved = kesu::parse_stats(read_text(dir.path() / "stats.json"));
+  ASSERT_EQ(saved->latencies.size(), 200u);
+  EXPECT_EQ(saved->latencies.front(), 2u);
+}
+
+TEST(HistoryStore, DayRecordsFollowTheLocalDate) {
+  TempDir dir;
+  FakeClock clock;
+  HistoryStore store(dir.path(), true, 10, clock.fn());
+  const std::string first_day = kesu::local_date(clock.now);
+  (void)store.record_result({"一二", "", 1000, 10, 1, std::nullopt});
+  EXPECT_EQ(store.stats()["today"]["sessions"], 1);
+
+  clock.now += 86400;
+  const std::string next_day = kesu::local_date(clock.now);
+  const nlohmann::json quiet = store.stats();
+  EXPECT_EQ(quiet["today"].dump(),
+            R"({"chars":0,"date":")" + next_day + R"(","sessions":0,"speech_ms":0})");
+  (void)store.record_result({"三", "", 500, 10, 1, std::nullopt});
+  const nlohmann::json view = store.stats();
+  ASSERT_EQ(view["days"].size(), 2u);
+  EXPECT_EQ(view["days"][0]["date"], next_day);
+  EXPECT_EQ(view["days"][1]["date"], first_day);
+  EXPECT_EQ(view["days"][1]["chars"], 2);
+  EXPECT_EQ(view["since"], first_day);
+}
+
+TEST(HistoryStore, CorruptFilesOpenEmpty) {
+  for (std::string_view junk : {std::string_view("[{\"id\":"), std::string_view("{\"id\":\"h1\"}"),
+                                std::string_view("[{\"id\":\"h\xff\"}]"), std::string_view("\x00\x01", 2)}) {
+    TempDir dir;
+    write_text(dir.path() / "history.json", junk);
+    write_text(dir.path() / "stats.json", junk);
+    FakeClock clock;
+    HistoryStore store(dir.path(), true, 10, clock.fn());
+    EXPECT_EQ(store.newest_json(10), "[]");
+    EXPECT_EQ(store.stats()["sessions"], 0);
+    EXPECT_EQ(store.stats()["since"], kesu::local_date(clock.now));
+    EXPECT_EQ(store.record_failure("", 0, false), "h1");
+  }
+}
+
+TEST(HistoryStore, WriteFailuresLeaveMemoryRight) {
+  TempDir dir;
+  write_text(dir.path() / "blocker", "a file where a directory should be");
+  HistoryStore store(dir.path() / "blocker" / "data", true, 10, FakeClock().fn());
+  EXPECT_EQ(store.record_result({"仍然记得", "", 0, 0, 1, 3}), "h1");
+  EXPECT_EQ(history_of(store).front().text, "仍然记得");
+  EXPECT_EQ(store.stats()["sessions"], 1);
+}
+
+TEST(LocalTime, Rfc3339WithOffsetOrZ) {
+  const std::string at = kesu::local_rfc3339(std::time(nullptr));
+  EXPECT_TRUE(std::regex_match(at, std::regex(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(Z|[+-]\d{2}:\d{2}))")))
+      << at;
+  EXPECT_EQ(at.substr(0, 10), kesu::local_date(std::time(nullptr)));
+#if !defined(_WIN32)
+  const char* saved = std::getenv("TZ");
+  const std::string saved_tz = saved ? saved : "";
+  kesu_test::set_env("TZ", "UTC0");
+  tzset();
+  EXPECT_EQ(kesu::local_rfc3339(1714555800), "2024-05-01T09:30:00Z");
+  kesu_test::set_env("TZ", "CST-8");
+  tzset();
+  EXPECT_EQ(kesu::local_rfc3339(1714555800), "2024-05-01T17:30:00+08:00");
+  EXPECT_EQ(kesu::local_date(1714555800 + 7 * 3600), "2024-05-02");
+  kesu_test::set_env("TZ", "NST+3:30");
+  tzset();
+  EXPECT_EQ(kesu::local_rfc3339(1714555800), "2024-05-01T06:00:00-03:30");
+  kesu_test::set_env("TZ", saved ? saved_tz.c_str() : nullptr);
+  tzset();
+#endif
+}
+
+}  // namespace
