@@ -40,6 +40,11 @@ struct FakeClock {
   }
 };
 
+// A clock that stays at the start time (owns its value, unlike a temporary FakeClock).
+HistoryStore::Clock fixed_clock() {
+  return [] { return FakeClock{}.now; };
+}
+
 HistoryEntry entry(std::string id) {
   return {std::move(id), "2024-05-01T09:30:00Z", "旧", "inserted", "", 1, 10, false, std::nullopt};
 }
@@ -88,7 +93,7 @@ TEST(HistoryStore, ReopenContinuesNumberingAndTrimsToTheLimit) {
   TempDir dir;
   write_text(dir.path() / "history.json",
              kesu::render_history(std::vector<HistoryEntry>{entry("hh5"), entry("+7"), entry("x99"), entry("h2"), entry("h3")}));
-  HistoryStore store(dir.path(), true, 3, FakeClock().fn());
+  HistoryStore store(dir.path(), true, 3, fixed_clock());
   const std::vector<HistoryEntry> kept = {entry("hh5"), entry("+7"), entry("x99")};
   EXPECT_EQ(history_of(store), kept);
   EXPECT_EQ(store.record_result({"新", "", 0, 0, 1, std::nullopt}), "h8");
@@ -111,7 +116,7 @@ TEST(HistoryStore, CountLimitAndHistoryOff) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     TempDir dir;
-    HistoryStore store(dir.path(), c.enabled, c.limit, FakeClock().fn());
+    HistoryStore store(dir.path(), c.enabled, c.limit, fixed_clock());
     EXPECT_EQ(store.record_result({"一", "", 100, 10, 1, 5}), "h1");
     EXPECT_EQ(store.record_failure("", 10, false), "h2");
     EXPECT_EQ(store.record_result({"三", "", 100, 10, 1, 5}), "h3");  // ids are consumed anyway
@@ -127,7 +132,7 @@ TEST(HistoryStore, CountLimitAndHistoryOff) {
 
 TEST(HistoryStore, NewestEntriesOnRequest) {
   TempDir dir;
-  HistoryStore store(dir.path(), true, 3, FakeClock().fn());
+  HistoryStore store(dir.path(), true, 3, fixed_clock());
   for (int i = 0; i < 5; ++i) (void)store.record_failure("", 0, false);
   EXPECT_EQ(store.newest_json(0), "[]");
   EXPECT_EQ(store.newest_json(-4), "[]");
@@ -138,7 +143,7 @@ TEST(HistoryStore, NewestEntriesOnRequest) {
 
 TEST(HistoryStore, OnlySwitchingHistoryOnOrOffReopens) {
   TempDir dir;
-  HistoryStore store(dir.path(), true, 5, FakeClock().fn());
+  HistoryStore store(dir.path(), true, 5, fixed_clock());
   (void)store.record_failure("", 0, false);
   write_text(dir.path() / "history.json", kesu::render_history(std::vector<HistoryEntry>{entry("h40"), entry("h41")}));
 
@@ -153,7 +158,7 @@ TEST(HistoryStore, OnlySwitchingHistoryOnOrOffReopens) {
 
 TEST(HistoryStore, DeleteAndClear) {
   TempDir dir;
-  HistoryStore store(dir.path(), true, 10, FakeClock().fn());
+  HistoryStore store(dir.path(), true, 10, fixed_clock());
   (void)store.record_result({"一", "", 100, 10, 1, 5});
   (void)store.record_result({"二", "", 100, 10, 1, 5});
   const std::string before = read_text(dir.path() / "history.json");
@@ -174,7 +179,7 @@ TEST(HistoryStore, DeleteAndClear) {
 
 TEST(HistoryStore, LatenciesKeepTheLatest200) {
   TempDir dir;
-  HistoryStore store(dir.path(), false, 0, FakeClock().fn());
+  HistoryStore store(dir.path(), false, 0, fixed_clock());
   for (std::uint64_t i = 1; i <= 201; ++i) (void)store.record_result({"x", "", 0, 0, 1, i});
   const nlohmann::json latency = store.stats()["latency"];
   EXPECT_EQ(latency["count"], 200);
@@ -225,7 +230,7 @@ TEST(HistoryStore, CorruptFilesOpenEmpty) {
 TEST(HistoryStore, WriteFailuresLeaveMemoryRight) {
   TempDir dir;
   write_text(dir.path() / "blocker", "a file where a directory should be");
-  HistoryStore store(dir.path() / "blocker" / "data", true, 10, FakeClock().fn());
+  HistoryStore store(dir.path() / "blocker" / "data", true, 10, fixed_clock());
   EXPECT_EQ(store.record_result({"仍然记得", "", 0, 0, 1, 3}), "h1");
   EXPECT_EQ(history_of(store).front().text, "仍然记得");
   EXPECT_EQ(store.stats()["sessions"], 1);
