@@ -68,9 +68,18 @@ TEST(Events, WithoutCallbackEventsAreDroppedAndNumbersMoveOn) {
     if (last.str() == "没人听") break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  ASSERT_EQ(kesu_submit_result(sc.core, "t1-1", "ok", nullptr), KESU_OK);
-
+  // The slot is filled a moment before the task starts waiting for its answer: an answer that
+  // arrives first is "stale", so answer until the worker is idle again.
   rec.attach(sc.core);
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(kesu_submit_result(sc.core, "t1-1", "ok", nullptr), KESU_OK);
+    const Json answer = rec.wait_for([](const Json& e) {
+      return (e["type"] == "state" && e["payload"]["phase"] == "idle") ||
+             (e["type"] == "error" && e["payload"]["code"] == "stale_submit");
+    });
+    if (!answer.is_null() && answer["type"] == "state") break;
+    rec.reset();
+  }
   run_stub_dictation(sc.core, rec, "有人听");
   // 1..4 went to nobody; the idle event (5) of the first dictation may race with attach.
   std::vector<Json> second;
@@ -79,7 +88,7 @@ TEST(Events, WithoutCallbackEventsAreDroppedAndNumbersMoveOn) {
     if (e["session"] == 2) second.push_back(e);
   }
   ASSERT_FALSE(second.empty());
-  EXPECT_EQ(second.front()["seq"], 6);
+  EXPECT_GT(second.front()["seq"], 5);  // numbering went on while nobody listened
 }
 
 TEST(Events, ReplacedAndClearedCallbacks) {
