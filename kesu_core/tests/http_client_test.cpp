@@ -7,6 +7,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "support/test_server.h"
 #include <nlohmann/json.hpp>
 
 #include "net/http_client.h"
@@ -15,23 +17,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string base_url() {
-  const char* state = std::getenv("KESU_TEST_HTTP_STATE");
-  if (state == nullptr) return {};
-  std::string path = std::string(state) + "/port";
-#ifdef _WIN32
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;  // the Linux side, seen from Wine
-#endif
-  std::ifstream in(path);
-  std::string port;
-  in >> port;
-  return port.empty() ? std::string() : "http://127.0.0.1:" + port;
-}
 
 class HttpClient : public ::testing::Test {
  protected:
   void SetUp() override {
-    base = base_url();
+    base = kesu_test::test_server_base();
     if (base.empty()) GTEST_SKIP() << "test server not running (KESU_TEST_HTTP_STATE)";
   }
   kesu::HttpResponse send(const std::string& path, std::chrono::milliseconds timeout = 5s) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_server.h"
+
 #include "kesu_core.h"
 #include "support/event_recorder.h"
 
@@ -14,22 +16,11 @@ namespace {
 
 using namespace kesu_test;
 
-std::string service_base() {
-  const char* state = std::getenv("KESU_TEST_HTTP_STATE");
-  if (state == nullptr) return {};
-  std::string path = std::string(state) + "/port";
-#ifdef _WIN32
-  if (path[0] == '/') path = "Z:" + path;
-#endif
-  std::string port;
-  std::ifstream(path) >> port;
-  return port.empty() ? std::string() : "http://127.0.0.1:" + port;
-}
 
 class PolishService : public ::testing::Test {
  protected:
   void SetUp() override {
-    base = service_base();
+    base = kesu_test::test_server_base();
     if (base.empty()) GTEST_SKIP() << "test server not running (KESU_TEST_HTTP_STATE)";
     ASSERT_NE(sc.core, nullptr);
   }

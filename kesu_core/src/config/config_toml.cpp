@@ -2,53 +2,15 @@
 
 #include <toml++/toml.h>
 
+#include "util/toml_text.h"
+
 #include <charconv>
-#include <cstdio>
 #include <limits>
 #include <sstream>
 
 namespace kesu {
 
-std::string toml_quote(std::string_view text) {
-  std::string out = "\"";
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (ch) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      // Control characters cannot stand in a TOML string; escaping them keeps the file loadable.
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04X", c);
-          out += buf;
-        } else {
-          out += ch;
-        }
-    }
-  }
-  out += '"';
-  return out;
-}
+std::string toml_quote(std::string_view text) { return toml_basic_string(text); }
 
 namespace {
 

@@ -44,6 +44,26 @@ HttpRequest chat_request(const std::string& url, const std::string& key, json bo
   return request;
 }
 
+// The JSON body of a chat answer; nullopt with `error` set for a transport failure (prefixed
+// with `connect_prefix`), an error status or a body that is not JSON.
+std::optional<json> chat_reply(const HttpResponse& response, std::string_view connect_prefix,
+                               std::string& error) {
+  if (!response.error.empty()) {
+    error = std::string(connect_prefix) + response.error;
+    return std::nullopt;
+  }
+  if (response.status < 200 || response.status >= 300) {
+    error = "服务返回 " + std::to_string(response.status) + "：" + prefix_chars(response.body, 200);
+    return std::nullopt;
+  }
+  try {
+    return json::parse(response.body);
+  } catch (const json::exception& e) {
+    error = std::string("响应不是合法 JSON：") + e.what();
+    return std::nullopt;
+  }
+}
+
 // Reads choices[0].message.content; nullopt with `error` set when the body does not have it.
 std::optional<std::string> chat_content(const json& body, std::string& error) {
   const json* content = nullptr;
@@ -110,20 +130,11 @@ TextOutcome polish_text(const PolishSettings& s, std::string_view text, const Ht
   const auto timeout = std::chrono::milliseconds(std::clamp<std::int64_t>(s.timeout_ms, 500, 20000));
   const HttpResponse response = send(chat_request(chat_url(s.endpoint), key, std::move(body), timeout));
 
-  if (!response.error.empty()) return failure("连不上润色服务：" + response.error);
-  if (response.status < 200 || response.status >= 300) {
-    return failure("服务返回 " + std::to_string(response.status) + "：" +
-                   prefix_chars(response.body, 200));
-  }
-  json parsed;
-  try {
-    parsed = json::parse(response.body);
-  } catch (const json::exception& e) {
-    return failure(std::string("响应不是合法 JSON：") + e.what());
-  }
-  if (finished_for_length(parsed)) return failure("润色没写完（输出被截断），这次用原文");
   std::string error;
-  const std::optional<std::string> content = chat_content(parsed, error);
+  const std::optional<json> parsed = chat_reply(response, "连不上润色服务：", error);
+  if (!parsed) return failure(error);
+  if (finished_for_length(*parsed)) return failure("润色没写完（输出被截断），这次用原文");
+  const std::optional<std::string> content = chat_content(*parsed, error);
   if (!content) return failure(error);
   if (auto problem = check_polish_result(text, *content)) return failure(*problem + "，已用原文");
   return success(trim(*content));
@@ -202,19 +213,10 @@ TextOutcome rewrite_selection(const ConfigRecord& config, std::string_view instr
             {"content", "指令：" + std::string(instruction) + "\n\n文字：\n" + std::string(selected)}}});
   const HttpResponse response =
       send(chat_request(chat_url(config.polish_endpoint), key, std::move(body), timeout));
-  if (!response.error.empty()) return failure("连不上服务：" + response.error);
-  if (response.status < 200 || response.status >= 300) {
-    return failure("服务返回 " + std::to_string(response.status) + "：" +
-                   prefix_chars(response.body, 200));
-  }
-  json parsed;
-  try {
-    parsed = json::parse(response.body);
-  } catch (const json::exception& e) {
-    return failure(std::string("响应不是合法 JSON：") + e.what());
-  }
   std::string error;
-  const std::optional<std::string> content = chat_content(parsed, error);
+  const std::optional<json> parsed = chat_reply(response, "连不上服务：", error);
+  if (!parsed) return failure(error);
+  const std::optional<std::string> content = chat_content(*parsed, error);
   if (!content) return failure(error);
   std::string result = trim(*content);
   if (result.empty()) return failure("服务返回了空内容");
