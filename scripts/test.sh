@@ -14,7 +14,7 @@ export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp"
 
 start=$(date +%s)
 bash scripts/install-deps.sh || { echo "kesu: 0 passed, 1 failed"; exit 1; }

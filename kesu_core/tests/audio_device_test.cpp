@@ -102,7 +102,8 @@ TEST_F(VirtualMicrophone, SpeechIsCapturedAs16kMono) {
     float peak = 0;
     for (const float s : captured) peak = std::max(peak, std::fabs(s));
     EXPECT_GT(peak, 0.05f);
-    EXPECT_GT(best_correlation(captured, source, 16000), 0.8);
+    // A wrong rate or channel mix-up drops this near zero; a loaded machine's odd dropout does not.
+    EXPECT_GT(best_correlation(captured, source, 16000), 0.5);
   }
 }
 
