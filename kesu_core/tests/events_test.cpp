@@ -35,9 +35,9 @@ TEST(Events, IdleStateEnvelopeIsCompactAndSorted) {
   rec.attach(sc.core);
   kesu_set_test_mode(sc.core, 1);
   run_stub_dictation(sc.core, rec, "你好");
-  // processing(1) result(2) inserting(3) submit_request(4) idle(5)
+  // processing(1) result(2) inserting(3) submit_request(4) stats(5) idle(6)
   EXPECT_EQ(rec.texts().back(),
-            R"({"generation":1,"payload":{"phase":"idle"},"schema":1,"seq":5,"session":1,"type":"state"})");
+            R"({"generation":1,"payload":{"phase":"idle"},"schema":1,"seq":6,"session":1,"type":"state"})");
 }
 
 TEST(Events, WorkerSequenceNumbersAreConsecutiveAcrossDictations) {
@@ -48,12 +48,12 @@ TEST(Events, WorkerSequenceNumbersAreConsecutiveAcrossDictations) {
   run_stub_dictation(sc.core, rec, "一");
   run_stub_dictation(sc.core, rec, "二");
   const std::vector<Json> events = rec.events();
-  ASSERT_EQ(events.size(), 10u);
+  ASSERT_EQ(events.size(), 12u);
   for (std::size_t i = 0; i < events.size(); ++i) {
     EXPECT_EQ(events[i]["seq"], i + 1);
     EXPECT_EQ(events[i]["schema"], 1);
-    EXPECT_EQ(events[i]["session"], i < 5 ? 1 : 2);
-    EXPECT_EQ(events[i]["generation"], i < 5 ? 1 : 2);
+    EXPECT_EQ(events[i]["session"], i < 6 ? 1 : 2);
+    EXPECT_EQ(events[i]["generation"], i < 6 ? 1 : 2);
   }
 }
 
@@ -102,20 +102,20 @@ TEST(Events, ReplacedAndClearedCallbacks) {
   second.attach(sc.core);
   run_stub_dictation(sc.core, second, "第二");
   EXPECT_EQ(first.texts().size(), first_count);
-  EXPECT_EQ(second.texts().size(), 5u);
+  EXPECT_EQ(second.texts().size(), 6u);
 
   ASSERT_EQ(kesu_clear_event_cb(sc.core), KESU_OK);
   ASSERT_EQ(kesu_debug_submit_text(sc.core, "第三"), KESU_OK);
-  ASSERT_EQ(kesu_debug_panic(sc.core), KESU_OK);
-  // A command queued behind them proves they were handled.
-  for (int i = 0; i < 500; ++i) {
-    CoreString last(kesu_get_last_result(sc.core));
-    if (last.str() == "第三") break;
+  std::string last;
+  for (int i = 0; i < 500 && last != "第三"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    last = CoreString(kesu_get_last_result(sc.core)).str();
   }
+  EXPECT_EQ(last, "第三");
+  ASSERT_EQ(kesu_debug_panic(sc.core), KESU_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(first.texts().size(), first_count);
-  EXPECT_EQ(second.texts().size(), 5u);
+  EXPECT_EQ(second.texts().size(), 6u);
 }
 
 TEST(Events, NothingArrivesAfterFreeReturns) {

@@ -3,7 +3,9 @@
 
 #include <string>
 
+#include "audio/wav.h"
 #include "ffi/boundary.h"
+#include "util/paths.h"
 
 using namespace kesu;
 using namespace kesu::ffi;
@@ -19,27 +21,17 @@ int post_command(const char* export_name, KesuCore* handle, MakeCommand&& make) 
   });
 }
 
-// Commands whose handling arrives with audio capture and recognition: accepted as far as the
-// checks go, then refused honestly.
-int not_built_yet(const char* export_name, KesuCore* handle) {
-  return guard_int(export_name, nullptr, [&] {
-    Core* core = core_of(handle);
-    if (core == nullptr) return KESU_ERR_ARGUMENT;
-    if (core->exiting()) return KESU_ERR_SHUTDOWN;
-    return KESU_ERR_FAILED;
-  });
-}
 
 }  // namespace
 
 extern "C" {
 
 KESU_API int KESU_CALL kesu_hotkey_down(KesuCore* handle) {
-  return not_built_yet("kesu_hotkey_down", handle);
+  return post_command("kesu_hotkey_down", handle, [] { return cmd::HotkeyDown{}; });
 }
 
 KESU_API int KESU_CALL kesu_hotkey_up(KesuCore* handle) {
-  return not_built_yet("kesu_hotkey_up", handle);
+  return post_command("kesu_hotkey_up", handle, [] { return cmd::HotkeyUp{}; });
 }
 
 KESU_API int KESU_CALL kesu_cancel(KesuCore* handle) {
@@ -78,7 +70,7 @@ KESU_API int KESU_CALL kesu_meter_stop(KesuCore* handle) {
 }
 
 KESU_API int KESU_CALL kesu_retry_failed(KesuCore* handle) {
-  return not_built_yet("kesu_retry_failed", handle);
+  return post_command("kesu_retry_failed", handle, [] { return cmd::RetryFailed{}; });
 }
 
 KESU_API int KESU_CALL kesu_set_engine(KesuCore* handle, const char* engine) {
@@ -93,8 +85,8 @@ KESU_API int KESU_CALL kesu_set_engine(KesuCore* handle, const char* engine) {
 }
 
 KESU_API int KESU_CALL kesu_debug_record(KesuCore* handle, int seconds) {
-  (void)seconds;
-  return not_built_yet("kesu_debug_record", handle);
+  return post_command("kesu_debug_record", handle,
+                      [seconds] { return cmd::DebugRecord{static_cast<float>(seconds)}; });
 }
 
 KESU_API int KESU_CALL kesu_debug_submit_text(KesuCore* handle, const char* text) {
@@ -120,12 +112,16 @@ KESU_API int KESU_CALL kesu_decode_wav(KesuCore* handle, const char* wav_path, c
       set_message(err, kBadArgument);
       return KESU_ERR_ARGUMENT;
     }
-    if (core->exiting()) {
+    WavRead read = read_wav_16k_mono(path_from_utf8(*path));
+    if (!read.samples) {
+      set_message(err, read.error);
+      return KESU_ERR_FAILED;
+    }
+    if (core->post(cmd::DecodeWav{std::move(*read.samples)}) != PostResult::queued) {
       set_message(err, "Kesu 正在退出");
       return KESU_ERR_FAILED;
     }
-    set_message(err, kNotImplemented);
-    return KESU_ERR_FAILED;
+    return KESU_OK;
   });
 }
 

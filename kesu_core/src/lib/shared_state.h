@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "events/event_sink.h"
 #include "hotwords/hotword_file.h"
 #include "hotwords/hotword_store.h"
+#include "pipeline/speech_backend.h"
 #include "profiles/profile_file.h"
 #include "profiles/profile_store.h"
 #include "store/history_store.h"
@@ -82,6 +84,8 @@ struct SharedState {
   std::atomic<bool> test_mode{false};
   std::atomic<bool> segment_retry_running{false};
   EventSink events;
+  // Recognition for every thread that recognises; the engines replace the stub at start.
+  std::shared_ptr<SpeechBackend> speech = make_stub_speech_backend();
   LastResultSlot last_result;
   FailedSegmentList failed_segments;
 };

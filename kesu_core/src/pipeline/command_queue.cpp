@@ -21,6 +21,23 @@ std::optional<Command> CommandQueue::pop_for(std::chrono::milliseconds timeout) 
   return command;
 }
 
+std::optional<Command> CommandQueue::pop_matching(
+    const std::function<bool(const Command&)>& wanted, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mu_);
+  std::optional<Command> found;
+  cv_.wait_for(lock, timeout, [&] {
+    for (auto it = items_.begin(); it != items_.end(); ++it) {
+      if (wanted(*it)) {
+        found = std::move(*it);
+        items_.erase(it);
+        return true;
+      }
+    }
+    return closed_;
+  });
+  return found;
+}
+
 void CommandQueue::close() {
   {
     std::lock_guard lock(mu_);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -17,6 +18,10 @@ class CommandQueue {
   [[nodiscard]] bool push(Command command);
   // Waits up to `timeout` for a command. nullopt on time-out; `closed` tells the two apart.
   std::optional<Command> pop_for(std::chrono::milliseconds timeout);
+  // Waits up to `timeout` for a command that satisfies `wanted` and takes it out, leaving every
+  // other command queued in order (the worker waiting for one particular answer).
+  std::optional<Command> pop_matching(const std::function<bool(const Command&)>& wanted,
+                                      std::chrono::milliseconds timeout);
   void close();
   bool closed() const;
 

@@ -1,10 +1,12 @@
 #include "pipeline/pending_files.h"
 
 #include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
+#include "audio/wav.h"
 #include "util/atomic_file.h"
 #include "util/log.h"
 #include "util/paths.h"
@@ -19,6 +21,31 @@ constexpr std::chrono::seconds kMaxAge{86400};
 PendingFiles::PendingFiles(fs::path core_dir) : dir_(std::move(core_dir) / "pending") {}
 
 fs::path PendingFiles::last_result_path() const { return dir_ / "last_result.txt"; }
+
+fs::path PendingFiles::last_failed_path() const { return dir_ / "last_failed.wav"; }
+
+std::optional<std::string> PendingFiles::write_failed_audio(std::span<const float> samples) const {
+  return write_wav_16k_mono(last_failed_path(), samples);
+}
+
+PendingFiles::FailedAudio PendingFiles::read_failed_audio() const {
+  FailedAudio result;
+  std::ifstream in(last_failed_path(), std::ios::binary);
+  if (!in) return result;  // never failed, or expired
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  WavParse parsed = parse_wav(bytes);
+  if (!parsed.data) {
+    result.error = "读取 WAV 失败：" + parsed.error;
+    return result;
+  }
+  if (parsed.data->sample_rate != kSampleRate) {
+    result.error = "暂存音频采样率 " + std::to_string(parsed.data->sample_rate) + " 不是 16000";
+    return result;
+  }
+  result.samples = mix_to_mono(parsed.data->interleaved, parsed.data->channels);
+  return result;
+}
 
 void PendingFiles::remove_expired() const {
   std::error_code ec;

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -20,7 +22,16 @@ class PendingFiles {
   [[nodiscard]] bool write_last_result(std::string_view text, std::string& error) const;
   void delete_last_result() const;
 
+  // last_failed.wav: the audio of the last failed recognition, kept for a retry.
+  std::optional<std::string> write_failed_audio(std::span<const float> samples) const;
+  struct FailedAudio {
+    std::optional<std::vector<float>> samples;
+    std::string error;  // set when the file exists but cannot be used
+  };
+  FailedAudio read_failed_audio() const;
+
   std::filesystem::path last_result_path() const;
+  std::filesystem::path last_failed_path() const;
 
  private:
   std::filesystem::path dir_;

@@ -18,9 +18,9 @@ void TaskTracker::finish() {
 std::optional<SteadyClock::time_point> TaskTracker::deadline() const {
   switch (stage_) {
     case TaskStage::decoding:
-      return since_ + kDecodeStallLimit;
+      return since_ + decode_limit_;
     case TaskStage::awaiting_submit:
-      return since_ + kSubmitAnswerLimit;
+      return since_ + submit_limit_;
     case TaskStage::none:
     case TaskStage::recording:
       break;

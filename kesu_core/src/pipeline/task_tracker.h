@@ -18,6 +18,10 @@ inline constexpr std::chrono::seconds kSubmitAnswerLimit{6};
 // expired and performs the consequences itself.
 class TaskTracker {
  public:
+  TaskTracker(std::chrono::milliseconds decode_limit = kDecodeStallLimit,
+              std::chrono::milliseconds submit_limit = kSubmitAnswerLimit)
+      : decode_limit_(decode_limit), submit_limit_(submit_limit) {}
+
   void enter(std::string task_id, TaskStage stage, SteadyClock::time_point now);
   void finish();
 
@@ -28,6 +32,8 @@ class TaskTracker {
   bool expired(SteadyClock::time_point now) const;
 
  private:
+  std::chrono::milliseconds decode_limit_;
+  std::chrono::milliseconds submit_limit_;
   TaskStage stage_ = TaskStage::none;
   std::string task_id_;
   SteadyClock::time_point since_{};

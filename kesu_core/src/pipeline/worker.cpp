@@ -3,10 +3,8 @@
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
-#include <type_traits>
 
 #include "config/config_file.h"
-#include "config/config_rules.h"
 #include "config/config_toml.h"
 #include "events/envelope.h"
 #include "util/log.h"
@@ -16,21 +14,21 @@ namespace kesu {
 namespace {
 
 constexpr std::string_view kPanicMessage = "核心内部错误，请重启 Kesu（详情见控制台日志）";
-constexpr std::string_view kStaleSubmitMessage = "上屏回报与当前任务不匹配，已忽略";
-constexpr std::string_view kSubmitFailedMessage = "无法自动粘贴，文字已保存，可从菜单复制";
-constexpr std::string_view kCancelRejectedMessage = "文字已在粘贴中，无法取消";
-constexpr std::string_view kBusyPreviousMessage = "正在处理上一次录音，稍后再试";
 constexpr std::string_view kUnpluggedMessage =
     "麦克风中断了（可能被拔掉或被其他应用占用）：已保留中断前录到的内容";
 constexpr std::string_view kUnpluggedSimulatedMessage =
     "麦克风中断了（模拟拔掉）：已保留中断前录到的内容";
-constexpr std::string_view kUnclearMessage =
-    "声音太小或不清楚：靠近麦克风再说一次，或检查是否选错了输入设备";
 
 }  // namespace
 
-Worker::Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue> queue)
-    : shared_(std::move(shared)), queue_(std::move(queue)), pending_files_(shared_->core_dir) {}
+Worker::Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue> queue,
+               WorkerTimings timings, HttpTransport polish_transport)
+    : shared_(std::move(shared)),
+      queue_(std::move(queue)),
+      timings_(timings),
+      polish_transport_(polish_transport ? std::move(polish_transport) : default_transport()),
+      pending_files_(shared_->core_dir),
+      tracker_(timings.decode_stall, timings.submit_answer) {}
 
 void Worker::run() {
   struct CloseOnExit {
@@ -87,11 +85,18 @@ void Worker::handle(Command& command) {
 
 void Worker::run_periodic_duties() {
   run_meter_mode();
+  run_recording_duties();
+  check_task_deadlines();
+}
+
+void Worker::check_task_deadlines() {
   if (!tracker_.expired(SteadyClock::now())) return;
   const std::string task_id = tracker_.task_id();
   switch (tracker_.stage()) {
     case TaskStage::decoding:
       emit_error("decode_stalled", "识别超时（任务 " + task_id + "），音频已保留，可重试");
+      // The stalled recording stays available for a retry.
+      if (current_) failed_audio_ = std::move(current_->audio);
       break;
     case TaskStage::awaiting_submit:
       emit_error("submit_timeout",
@@ -106,39 +111,11 @@ void Worker::run_periodic_duties() {
 
 void Worker::on(cmd::Cancel&) {
   if (phase_ == Phase::inserting) {
-    emit_error("cancel_rejected", kCancelRejectedMessage);
+    emit_error("cancel_rejected", "文字已在粘贴中，无法取消");
     return;
   }
+  decoding_.reset();  // a decode still running answers a dictation nobody waits for
   back_to_idle();
-}
-
-void Worker::on(cmd::SubmitResult& submit) {
-  if (!pending_submit_ || submit.task_id != pending_submit_->task_id) {
-    emit_error("stale_submit", kStaleSubmitMessage);
-    return;
-  }
-  if (submit.status == "ok") {
-    pending_files_.delete_last_result();
-  } else {
-    const bool has_detail = submit.detail && !submit.detail->empty();
-    emit_error("submit_" + submit.status, has_detail ? *submit.detail : kSubmitFailedMessage);
-  }
-  back_to_idle();
-}
-
-void Worker::on(cmd::DebugSubmitText& debug) {
-  if (phase_ != Phase::idle) {
-    emit_error("busy", kBusyPreviousMessage);
-    return;
-  }
-  std::string task_id = begin_dictation();
-  set_phase(Phase::processing);
-  if (debug.text.empty()) {
-    emit_error("empty_result", kUnclearMessage);
-    back_to_idle();
-    return;
-  }
-  finalise(std::move(task_id), std::move(debug.text));
 }
 
 void Worker::on(cmd::ConfigChanged& change) {
@@ -203,51 +180,21 @@ void Worker::on(cmd::DebugPanic&) { throw std::runtime_error("debug panic"); }
 
 void Worker::on(cmd::Shutdown&) {
   close_meter();
+  stop_recording();
   stop_ = true;
+  if (!helpers_.wait_all(timings_.helpers_at_exit)) log_line("识别线程未及时结束，不再等待");
 }
 
-std::string Worker::begin_dictation() {
-  ++session_;
-  ++generation_;
-  ++task_counter_;
-  return "t" + std::to_string(session_) + "-" + std::to_string(task_counter_);
-}
-
-void Worker::finalise(std::string task_id, std::string text) {
-  const ConfigPtr config = shared_->config.snapshot();
-  const std::string raw_text = text;
-  // Stored before the event so a host reacting to "result" already reads the new text.
-  shared_->last_result.set(text);
-  emit("result", {{"task_id", task_id},
-                  {"text", text},
-                  {"raw_text", raw_text},
-                  {"partial", false},
-                  {"segments", nlohmann::json::array()},
-                  {"history_id", ""},
-                  {"speech_ms", 0},
-                  {"decode_ms", 0},
-                  {"latency_ms", 0},
-                  {"wait_ms", 0},
-                  {"engine_wait_ms", 0},
-                  {"privacy", config->privacy_enabled}});
-  if (keep_pending_file(*config)) {
-    std::string error;
-    if (!pending_files_.write_last_result(text, error)) log_line("暂存结果写入失败：" + error);
-  }
-
-  set_phase(Phase::inserting);
-  emit("submit_request", {{"task_id", task_id},
-                          {"text", text},
-                          {"phase", phase_name(Phase::inserting)},
-                          {"mode", insert_mode_for_app(*config, foreground_app_)},
-                          {"app", foreground_app_}});
-  tracker_.enter(task_id, TaskStage::awaiting_submit, SteadyClock::now());
-  pending_submit_ = PendingSubmit{std::move(task_id), std::move(text)};
+void Worker::stop_recording() {
+  if (recording_ && recording_->capture) recording_->capture->stop();
+  recording_.reset();
 }
 
 void Worker::back_to_idle() {
+  stop_recording();
   tracker_.finish();
-  pending_submit_.reset();
+  pending_submit_.clear();
+  current_.reset();
   set_phase(Phase::idle);
 }
 
@@ -255,6 +202,10 @@ bool Worker::keep_pending_file(const ConfigRecord& config) const {
   if (config.privacy_enabled) return false;
   if (shared_->test_mode.load()) return std::getenv("KESU_KEEP_PENDING") != nullptr;
   return true;
+}
+
+bool Worker::audio_stays_in_memory(const ConfigRecord& config) const {
+  return config.privacy_enabled || shared_->test_mode.load();
 }
 
 void Worker::set_phase(Phase phase) {
@@ -271,6 +222,10 @@ void Worker::emit(std::string_view type, nlohmann::json payload) {
 
 void Worker::emit_error(std::string_view code, std::string_view message) {
   emit("error", {{"code", code}, {"message", message}});
+}
+
+void Worker::emit_notice(std::string_view code, std::string_view message) {
+  emit("notice", {{"code", code}, {"message", message}});
 }
 
 }  // namespace kesu

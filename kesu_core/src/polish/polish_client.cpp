@@ -1,6 +1,7 @@
 #include "polish/polish_client.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
@@ -138,6 +139,27 @@ TextOutcome polish_text(const PolishSettings& s, std::string_view text, const Ht
   if (!content) return failure(error);
   if (auto problem = check_polish_result(text, *content)) return failure(*problem + "，已用原文");
   return success(trim(*content));
+}
+
+std::optional<PolishSettings> pipeline_polish_settings(const ConfigRecord& config,
+                                                       const PolishProfileView& session_profile,
+                                                       std::string_view application) {
+  if (!config.polish_enabled || trim(config.polish_api_key).empty()) return std::nullopt;
+  const std::optional<PolishLevel> level = parse_polish_level(session_profile.level);
+  if (!level || *level == PolishLevel::off) return std::nullopt;
+  if (std::getenv("KESU_MIC_WAV") != nullptr) {
+    const char* in_sim = std::getenv("KESU_POLISH_IN_SIM");
+    if (in_sim == nullptr || std::string_view(in_sim) != "1") return std::nullopt;
+  }
+  PolishSettings settings;
+  settings.endpoint = config.polish_endpoint;
+  settings.model = config.polish_model;
+  settings.api_key = config.polish_api_key;
+  settings.timeout_ms = config.polish_timeout_ms;
+  settings.level = *level;
+  settings.extra_prompt = session_profile.prompt;
+  settings.application = std::string(application);
+  return settings;
 }
 
 TextOutcome polish_sample(const ConfigRecord& config, const PolishProfileView& profile,

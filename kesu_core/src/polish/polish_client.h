@@ -47,6 +47,13 @@ struct PolishProfileView {
   std::string prompt;
 };
 
+// What a dictation polishes with, or nullopt when it must not polish: polish switched off, the
+// session's level off or unreadable, no API key, or the simulated microphone without
+// KESU_POLISH_IN_SIM=1 (so test runs never reach a paid service by accident).
+std::optional<PolishSettings> pipeline_polish_settings(const ConfigRecord& config,
+                                                       const PolishProfileView& session_profile,
+                                                       std::string_view application);
+
 // Polishes the fixed sample sentence with the configuration and the active profile.
 TextOutcome polish_sample(const ConfigRecord& config, const PolishProfileView& profile,
                           const HttpTransport& send);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "config/config_record.h"
+
+namespace kesu {
+
+// One piece of audio recognised as a whole.
+struct Recognition {
+  std::string text;
+  std::optional<std::string> error;
+  std::uint64_t engine_wait_ms = 0;  // time spent waiting for the engine lock
+};
+
+// One speech segment of a dictation, kept for reporting and single-segment retries.
+struct DecodedSegment {
+  int index = 0;
+  std::vector<float> samples;
+  std::string text;
+  std::string error;  // empty when it was recognised
+};
+
+struct SegmentedDecode {
+  std::vector<DecodedSegment> segments;  // in order, indexes from 0
+  std::optional<std::string> failure;    // nothing could be recognised at all
+  std::uint64_t engine_wait_ms = 0;
+};
+
+// What the dictation pipeline needs from recognition. Every call may come from any of the
+// core's recognition threads at once; implementations serialise engine use themselves.
+class SpeechBackend {
+ public:
+  virtual ~SpeechBackend() = default;
+  virtual Recognition recognise(std::span<const float> samples) = 0;
+  // Cuts the audio into speech segments and recognises each in order.
+  virtual SegmentedDecode decode_segments(std::span<const float> samples,
+                                          const ConfigRecord& config) = 0;
+  virtual std::string punctuate(std::string text, const ConfigRecord& config) = 0;
+  // False when no speech model is installed, so a failure can say what to download.
+  virtual bool speech_model_installed() const = 0;
+};
+
+// Recognition without models: every segment reads "测试文本：你好，Kesu。".
+std::shared_ptr<SpeechBackend> make_stub_speech_backend();
+
+}  // namespace kesu

@@ -1,0 +1,107 @@
+// Recognition without a key press: retries of failed audio and single segments, and WAV files.
+
+#include <algorithm>
+
+#include "pipeline/speech_judgement.h"
+#include "pipeline/worker.h"
+#include "util/utf8.h"
+
+namespace kesu {
+
+void Worker::on(cmd::RetryFailed&) {
+  if (phase_ != Phase::idle || decoding_) {
+    emit_error("busy", "正在录音或识别，稍后再重试");
+    return;
+  }
+  std::vector<float> audio;
+  if (failed_audio_) {
+    audio = *failed_audio_;
+  } else {
+    PendingFiles::FailedAudio stored = pending_files_.read_failed_audio();
+    if (!stored.error.empty()) {
+      emit_error("retry_unavailable", stored.error);
+      return;
+    }
+    if (!stored.samples) {
+      emit_error("retry_unavailable", "没有可重试的音频（暂存已过期或从未失败）");
+      return;
+    }
+    audio = std::move(*stored.samples);
+  }
+  current_ = Session{};
+  current_->task_id = begin_dictation();
+  current_->config = shared_->config.snapshot();
+  current_->audio = audio;
+  current_->released = SteadyClock::now();
+  start_final_decode(make_job({}, std::move(audio)));
+}
+
+void Worker::on(cmd::DecodeWav& decode) {
+  if (phase_ != Phase::idle) {
+    emit_error("busy", "正在处理上一次录音，稍后再试");
+    return;
+  }
+  current_ = Session{};
+  current_->task_id = begin_dictation();
+  current_->config = shared_->config.snapshot();
+  current_->had_speech = judge_speech(decode.samples).speech;
+  current_->audio = decode.samples;
+  current_->released = SteadyClock::now();
+  start_final_decode(make_job({}, std::move(decode.samples)));
+}
+
+void Worker::on(cmd::RetrySegment& retry) {
+  if (decoding_) {
+    emit_error("busy", "正在识别，稍后再重试这一段");
+    return;
+  }
+  const auto found = std::find_if(segments_.begin(), segments_.end(),
+                                  [&](const DecodedSegment& s) { return s.index == retry.index; });
+  if (found == segments_.end()) {
+    emit_error("segment_not_found", "第 " + std::to_string(retry.index) + " 段没有可重试的音频");
+    return;
+  }
+  emit("segment_retry_started", {{"index", retry.index}, {"samples", found->samples.size()}});
+  shared_->segment_retry_running.store(true);
+  auto shared = shared_;
+  auto queue = queue_;
+  const int index = retry.index;
+  const bool started = helpers_.spawn("kesu-segment", [shared, queue, index, samples = found->samples] {
+    Recognition r = shared->speech->recognise(samples);
+    if (r.error) {
+      (void)queue->push(cmd::SegmentRetryFailed{index, *r.error});
+    } else {
+      (void)queue->push(cmd::SegmentRetryDone{index, std::move(r.text)});
+    }
+    shared->segment_retry_running.store(false);
+  });
+  if (!started) {
+    shared_->segment_retry_running.store(false);
+    emit_error("segment_spawn", "起不了重试线程");
+  }
+}
+
+void Worker::on(cmd::SegmentRetryFailed& failed) {
+  emit_error("segment_retry_failed",
+             "第 " + std::to_string(failed.index) + " 段重试失败：" + failed.error);
+}
+
+void Worker::on(cmd::SegmentRetryDone& done) {
+  if (done.text.empty()) {
+    emit_error("segment_empty", "第 " + std::to_string(done.index) + " 段重试后还是空的");
+    return;
+  }
+  // The segment now has its text: it is no longer offered for a retry.
+  for (DecodedSegment& s : segments_) {
+    if (s.index == done.index) {
+      s.text = done.text;
+      s.error.clear();
+    }
+  }
+  std::vector<int> failed = shared_->failed_segments.get();
+  std::erase(failed, done.index);
+  shared_->failed_segments.set(std::move(failed));
+  emit("segment_result", {{"index", done.index}, {"text", done.text}, {"chars", utf8_char_count(done.text)}});
+}
+
+}  // namespace kesu
