@@ -9,10 +9,12 @@
 
 namespace kesu {
 
-Core::Core(std::filesystem::path core_dir)
+Core::Core(std::filesystem::path core_dir, CoreOptions options)
     : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
       queue_(std::make_shared<CommandQueue>()) {
-  auto worker = std::make_unique<Worker>(shared_, queue_);
+  if (options.speech) shared_->speech = std::move(options.speech);
+  auto worker = std::make_unique<Worker>(shared_, queue_, options.timings,
+                                         std::move(options.polish_transport));
   worker_ = std::thread([w = std::move(worker)] {
     name_this_thread("kesu-worker");
     try {

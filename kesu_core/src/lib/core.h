@@ -7,17 +7,25 @@
 
 #include "lib/shared_state.h"
 #include "pipeline/command_queue.h"
+#include "pipeline/worker.h"
 
 namespace kesu {
 
 enum class PostResult { queued, shutting_down };
+
+// What a test may replace; the product uses the defaults.
+struct CoreOptions {
+  WorkerTimings timings;
+  std::shared_ptr<SpeechBackend> speech;  // null: the configured engines
+  HttpTransport polish_transport;         // empty: the platform's HTTP client
+};
 
 // The core behind one handle: shared state, the worker's queue and its thread. Destroying it (or
 // calling shutdown) stops the worker; no event reaches the host afterwards.
 class Core {
  public:
   // Throws when the worker thread cannot be started.
-  explicit Core(std::filesystem::path core_dir);
+  explicit Core(std::filesystem::path core_dir, CoreOptions options = {});
   ~Core();
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;

@@ -67,8 +67,9 @@ class EventRecorder {
     return found;
   }
 
-  Json wait_for_type(const std::string& type) {
-    return wait_for([&](const Json& e) { return e["type"] == type; });
+  Json wait_for_type(const std::string& type,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    return wait_for([&](const Json& e) { return e["type"] == type; }, timeout);
   }
   Json wait_for_phase(const std::string& phase) {
     return wait_for([&](const Json& e) {
