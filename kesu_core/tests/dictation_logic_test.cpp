@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,8 +18,8 @@ using namespace std::chrono_literals;
 std::vector<float> monologue(std::size_t n, float level = 0.3f) {
   std::vector<float> out(n);
   for (std::size_t i = 0; i < n; ++i) {
-    const double syllable = 0.7 + 0.3 * std::sin(double(i) * 2 * M_PI / 3200.0);
-    out[i] = static_cast<float>(level * syllable * std::sin(double(i) * 2 * M_PI * 220 / 16000));
+    const double syllable = 0.7 + 0.3 * std::sin(double(i) * 2 * std::numbers::pi / 3200.0);
+    out[i] = static_cast<float>(level * syllable * std::sin(double(i) * 2 * std::numbers::pi * 220 / 16000));
   }
   return out;
 }

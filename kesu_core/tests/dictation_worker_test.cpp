@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -103,7 +104,7 @@ std::vector<float> speech_like(double seconds, float level = 0.3f) {
   std::vector<float> out(static_cast<std::size_t>(seconds * 16000));
   for (std::size_t i = 0; i < out.size(); ++i) {
     const bool voiced = (i / 4000) % 4 != 3;
-    out[i] = voiced ? static_cast<float>(level * std::sin(double(i) * 2 * M_PI * 220 / 16000)) : 0.0f;
+    out[i] = voiced ? static_cast<float>(level * std::sin(double(i) * 2 * std::numbers::pi * 220 / 16000)) : 0.0f;
   }
   return out;
 }

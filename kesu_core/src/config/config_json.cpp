@@ -5,6 +5,7 @@
 
 #include "config/config_rules.h"
 #include "util/paths.h"
+#include "voice/voice_print.h"
 
 namespace kesu {
 
@@ -13,12 +14,7 @@ using nlohmann::json;
 
 namespace {
 
-constexpr const char* kSpeakerModelFile =
-    "3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx";
-constexpr const char* kPunctModelMarker =
-    "sherpa-onnx-punct-ct-transformer-zh-en-vocab272727-2024-04-12-int8/model.int8.onnx";
 constexpr const char* kDenoiserFile = "gtcrn_simple.onnx";
-constexpr const char* kVoicePrintFile = "voice_print.bin";
 
 bool is_file(const fs::path& path) {
   std::error_code ec;
@@ -32,7 +28,7 @@ ConfigReadiness probe_readiness(const ConfigRecord& record) {
   ConfigReadiness ready;
   ready.voice_enrolled = is_file(record.core_dir / kVoicePrintFile);
   ready.voice_model_ready = is_file(base / kSpeakerModelFile);
-  ready.punct_ready = is_file(base / path_from_utf8(kPunctModelMarker));
+  ready.punct_ready = is_file(punct_model_path(record.core_dir));
   ready.denoise_ready = is_file(base / kDenoiserFile);
   return ready;
 }

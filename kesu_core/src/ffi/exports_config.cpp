@@ -113,9 +113,4 @@ KESU_API char* KESU_CALL kesu_list_devices(KesuCore* handle) {
   });
 }
 
-KESU_API char* KESU_CALL kesu_diagnose(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
-}
-
 }  // extern "C"

@@ -1,4 +1,4 @@
-// Services around a dictation: models, polish, LAN, diagnostics upload and voice lock. Each validates its arguments; services that this core does not carry yet
+// Services around a dictation: models, polish, LAN and voice lock. Each validates its arguments; services that this core does not carry yet
 // say so instead of pretending.
 
 #include "ffi/boundary.h"
@@ -129,22 +129,6 @@ KESU_API char* KESU_CALL kesu_run_command(KesuCore* handle, const char* instruct
 KESU_API char* KESU_CALL kesu_lan_log(KesuCore* handle) {
   (void)handle;
   return nullptr;
-}
-
-KESU_API int KESU_CALL kesu_upload_diag(KesuCore* handle, const char* url, const char* bundle,
-                                        char** msg) {
-  return guard_int("kesu_upload_diag", msg, [&] {
-    if (core_of(handle) == nullptr) return bad_argument(msg);
-    if (!text_arg(url)) {
-      set_message(msg, "上传地址为空");
-      return KESU_ERR_FAILED;
-    }
-    if (!text_arg(bundle)) {
-      set_message(msg, "诊断包内容为空");
-      return KESU_ERR_FAILED;
-    }
-    return not_available(msg);
-  });
 }
 
 KESU_API char* KESU_CALL kesu_voice_state(KesuCore* handle) {

@@ -9,6 +9,11 @@ nlohmann::json ProfileStore::to_json() const {
   return profiles_to_json(list_, path_);
 }
 
+std::size_t ProfileStore::count() const {
+  std::lock_guard lock(mu_);
+  return list_.profiles.size();
+}
+
 Profile ProfileStore::active_profile() const {
   std::lock_guard lock(mu_);
   for (const Profile& p : list_.profiles) {

@@ -22,6 +22,7 @@ class ProfileStore {
 
   // The active profile, or the first when none has the active name.
   Profile active_profile() const;
+  std::size_t count() const;
 
   // Each returns the message on failure. A failed write keeps the new values in memory, as
   // they are what the user chose; the next successful write persists them.

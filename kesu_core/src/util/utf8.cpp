@@ -2,38 +2,64 @@
 
 namespace kesu {
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at p, or 0 when there is none.
+int sequence_length(const unsigned char* p, const unsigned char* end) {
+  const unsigned char c = *p;
+  if (c < 0x80) return 1;
+  int extra = 0;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the first continuation byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    extra = 1;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    extra = 2;
+    if (c == 0xE0) lo = 0xA0;  // overlong
+    if (c == 0xED) hi = 0x9F;  // surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    extra = 3;
+    if (c == 0xF0) lo = 0x90;  // overlong
+    if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (end - p <= extra) return 0;
+  if (p[1] < lo || p[1] > hi) return 0;
+  for (int i = 2; i <= extra; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  }
+  return extra + 1;
+}
+
+}  // namespace
+
 bool is_valid_utf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   while (p < end) {
-    const unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    int extra = 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the first continuation byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      if (c == 0xE0) lo = 0xA0;  // overlong
-      if (c == 0xED) hi = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      if (c == 0xF0) lo = 0x90;  // overlong
-      if (c == 0xF4) hi = 0x8F;  // above U+10FFFF
-    } else {
-      return false;
-    }
-    if (end - p <= extra) return false;
-    if (p[1] < lo || p[1] > hi) return false;
-    for (int i = 2; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-    }
-    p += extra + 1;
+    const int n = sequence_length(p, end);
+    if (n == 0) return false;
+    p += n;
   }
   return true;
+}
+
+std::string utf8_lossy(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const int n = sequence_length(p, end);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      ++p;
+    } else {
+      out.append(reinterpret_cast<const char*>(p), static_cast<std::size_t>(n));
+      p += n;
+    }
+  }
+  return out;
 }
 
 std::size_t utf8_char_count(std::string_view text) {

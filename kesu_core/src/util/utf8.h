@@ -12,6 +12,9 @@ bool is_valid_utf8(std::string_view text);
 // Number of code points in valid UTF-8 text (what the events call "chars").
 std::size_t utf8_char_count(std::string_view text);
 
+// Any bytes as valid UTF-8: each byte that starts no well-formed sequence becomes U+FFFD.
+std::string utf8_lossy(std::string_view text);
+
 // Code points of valid UTF-8 text (the caller has checked it).
 std::u32string utf8_decode(std::string_view text);
 void utf8_append(std::string& out, char32_t cp);
