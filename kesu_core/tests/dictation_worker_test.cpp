@@ -68,6 +68,7 @@ class FakeSpeech final : public kesu::SpeechBackend {
   }
 
   std::string punctuate(std::string t, const kesu::ConfigRecord&) override { return t + "。"; }
+  std::string engine_name() const override { return "fake"; }
   bool speech_model_installed() const override { return model_installed; }
 
   void hold() {

@@ -163,12 +163,23 @@ WavRead read_wav_16k_mono(const std::filesystem::path& path) {
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (static_cast<std::uintmax_t>(in.gcount()) != size) return fail("读取文件出错");
 
+  return decode_wav_16k_mono(bytes);
+}
+
+WavRead decode_wav_16k_mono(std::span<const std::uint8_t> bytes) {
+  WavRead result;
   WavParse parsed = parse_wav(bytes);
-  if (!parsed.data) return fail(parsed.error);
+  if (!parsed.data) {
+    result.error = "读取 WAV 失败：" + parsed.error;
+    return result;
+  }
   std::vector<float> mono = mix_to_mono(parsed.data->interleaved, parsed.data->channels);
   if (parsed.data->sample_rate != kSampleRate) {
     Resampler resampler(static_cast<int>(parsed.data->sample_rate), kSampleRate);
-    if (!resampler.valid()) return fail("重采样器创建失败");
+    if (!resampler.valid()) {
+      result.error = "读取 WAV 失败：重采样器创建失败";
+      return result;
+    }
     mono = resampler.resample(mono, /*flush=*/true);
   }
   result.samples = std::move(mono);

@@ -38,6 +38,8 @@ struct WavRead {
 
 // Reads a WAV file and brings it to 16 kHz mono.
 WavRead read_wav_16k_mono(const std::filesystem::path& path);
+// The same for a WAV image already in memory.
+WavRead decode_wav_16k_mono(std::span<const std::uint8_t> bytes);
 
 // Writes 16-bit PCM mono 16 kHz, creating the parent directory. Returns the error text.
 std::optional<std::string> write_wav_16k_mono(const std::filesystem::path& path,

@@ -1,4 +1,4 @@
-// Services around a dictation: models, polish, LAN and voice lock. Each validates its arguments; services that this core does not carry yet
+// Services around a dictation: models, polish and voice lock. Each validates its arguments; services that this core does not carry yet
 // say so instead of pretending.
 
 #include "ffi/boundary.h"
@@ -124,11 +124,6 @@ KESU_API char* KESU_CALL kesu_run_command(KesuCore* handle, const char* instruct
       return nullptr;
     }
   });
-}
-
-KESU_API char* KESU_CALL kesu_lan_log(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
 }
 
 KESU_API char* KESU_CALL kesu_voice_state(KesuCore* handle) {

@@ -53,6 +53,7 @@ void Core::shutdown() {
       worker.join();
     }
   }
+  shared_->lan.stop();
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (shared_->segment_retry_running.load() && std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

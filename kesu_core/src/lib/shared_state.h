@@ -12,6 +12,7 @@
 #include "events/event_sink.h"
 #include "hotwords/hotword_file.h"
 #include "hotwords/hotword_store.h"
+#include "lan/lan_server.h"
 #include "pipeline/speech_backend.h"
 #include "profiles/profile_file.h"
 #include "profiles/profile_store.h"
@@ -86,6 +87,8 @@ struct SharedState {
   EventSink events;
   // Recognition for every thread that recognises; the engines replace the stub at start.
   std::shared_ptr<SpeechBackend> speech = make_stub_speech_backend();
+  // Started and restarted by the worker, stopped with the core.
+  lan::LanServer lan;
   LastResultSlot last_result;
   FailedSegmentList failed_segments;
 };

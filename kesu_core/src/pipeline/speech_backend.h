@@ -42,6 +42,8 @@ class SpeechBackend {
   virtual SegmentedDecode decode_segments(std::span<const float> samples,
                                           const ConfigRecord& config) = 0;
   virtual std::string punctuate(std::string text, const ConfigRecord& config) = 0;
+  // "sense", "qwen3" or "stub"; "" when no engine is usable.
+  virtual std::string engine_name() const = 0;
   // False when no speech model is installed, so a failure can say what to download.
   virtual bool speech_model_installed() const = 0;
 };

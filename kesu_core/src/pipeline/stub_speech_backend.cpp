@@ -39,6 +39,7 @@ class StubSpeechBackend final : public SpeechBackend {
   }
 
   std::string punctuate(std::string text, const ConfigRecord&) override { return text; }
+  std::string engine_name() const override { return "stub"; }
   bool speech_model_installed() const override { return true; }
 };
 

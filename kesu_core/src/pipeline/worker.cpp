@@ -66,6 +66,17 @@ void Worker::start_up() {
     shared_->last_result.set(*text);
     emit("pending_result", {{"text", *text}, {"chars", utf8_char_count(*text)}});
   }
+  apply_lan_settings(shared_->config.snapshot());
+}
+
+void Worker::apply_lan_settings(ConfigPtr config) {
+  const std::optional<lan::StartReport> report = shared_->lan.apply(std::move(config), shared_->speech);
+  if (!report) return;
+  if (report->error_code) {
+    emit_error(*report->error_code, report->message);
+  } else if (report->listening) {
+    emit_notice("lan_listening", report->message);
+  }
 }
 
 void Worker::handle(Command& command) {
@@ -130,6 +141,7 @@ void Worker::on(cmd::ConfigChanged& change) {
   shared_->history.apply_settings(change.record->history_enabled, change.record->history_limit);
   emit("config_changed",
        {{"engine", change.record->engine_active}, {"toml", render_config_toml(*change.record)}});
+  apply_lan_settings(change.record);
 }
 
 void Worker::on(cmd::HotwordsChanged& change) {

@@ -72,6 +72,7 @@ class Worker {
   };
 
   void start_up();
+  void apply_lan_settings(ConfigPtr config);
   void handle(Command& command);
   void run_periodic_duties();
   void run_recording_duties();

@@ -1,0 +1,173 @@
+#include "lan/lan_server.h"
+
+#include <chrono>
+#include <system_error>
+
+#include "config/config_rules.h"
+#include "lan/lan_request.h"
+#include "lan/lan_socket.h"
+#include "util/log.h"
+#include "util/thread_name.h"
+
+namespace kesu::lan {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr std::size_t kLogSize = 40;
+constexpr int kMaxInFlight = 2;
+constexpr std::string_view kNoTokenMessage =
+    "局域网接口开了「允许其它设备访问」，但没设 token：为了安全没有启动。请在设置 → 音频里设一个 token（或关掉「允许局域网」只给本机用）。";
+
+std::uint64_t now_epoch_ms() {
+  const auto since = std::chrono::system_clock::now().time_since_epoch();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since).count();
+  return ms > 0 ? static_cast<std::uint64_t>(ms) : 0;
+}
+
+std::uint64_t ms_since(Clock::time_point t) {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+}
+
+void accept_loop(std::shared_ptr<LanState> state, std::unique_ptr<Listener> listener, RequestContext context) {
+  name_this_thread("kesu-lan");
+  while (!state->stop.load()) {
+    std::optional<Connection> accepted = listener->accept();
+    if (!accepted) {
+      std::this_thread::sleep_for(80ms);
+      continue;
+    }
+    const auto began = Clock::now();
+    if (const std::string error = accepted->set_blocking(); !error.empty()) {
+      log_line("连接设为阻塞失败：" + error, "[lan]");
+      continue;
+    }
+    // Waits briefly for the first bytes: a silent client must not hold up the others.
+    const std::string path = path_for_log(accepted->peek(256, 200ms));
+    LogEntry entry{0, accepted->peer(), path, 0, 0, 0};
+    if (state->in_flight.fetch_add(1) >= kMaxInFlight) {
+      state->in_flight.fetch_sub(1);
+      drain(*accepted);
+      const bool sent = accepted->write_all(json_response(503, kBusyBody));
+      accepted->shutdown_send();
+      drain(*accepted);
+      entry.code = sent ? 503 : 0;
+      entry.bytes = sent ? kBusyBody.size() : 0;
+      entry.ms = ms_since(began);
+      state->append(std::move(entry));
+      continue;
+    }
+    try {
+      auto connection = std::make_shared<Connection>(std::move(*accepted));
+      std::thread([state, context, connection, entry, began]() mutable {
+        name_this_thread("kesu-lan-req");
+        RequestOutcome outcome;
+        try {
+          outcome = handle_request(*connection, context);
+        } catch (const std::exception& e) {
+          log_line(std::string("请求处理出错：") + e.what(), "[lan]");
+        }
+        connection.reset();  // closes before the log says the request is over
+        entry.code = static_cast<std::uint16_t>(outcome.status);
+        entry.bytes = outcome.body_bytes;
+        entry.ms = ms_since(began);
+        state->in_flight.fetch_sub(1);
+        state->append(std::move(entry));
+      }).detach();
+    } catch (const std::system_error&) {
+      state->in_flight.fetch_sub(1);  // the connection closes unanswered
+    }
+  }
+}
+
+}  // namespace
+
+void LanState::append(LogEntry entry) {
+  entry.at = now_epoch_ms();
+  std::lock_guard lock(log_mu);
+  log.push_back(std::move(entry));
+  while (log.size() > kLogSize) log.pop_front();
+}
+
+LanSettings lan_settings(const ConfigRecord& config) {
+  LanSettings s;
+  s.enabled = config.lan_enabled;
+  s.port = static_cast<std::uint16_t>(config.lan_port);
+  s.token = trim(config.lan_token);
+  s.allow_lan = config.lan_allow_lan;
+  return s;
+}
+
+std::optional<StartReport> LanServer::apply(ConfigPtr config, std::shared_ptr<SpeechBackend> speech) {
+  const LanSettings wanted = lan_settings(*config);
+  if (applied_ && *applied_ == wanted) return std::nullopt;
+  // The old loop is joined rather than waited out: once it has gone the port is free again.
+  stop();
+  return start(config, std::move(speech));
+}
+
+StartReport LanServer::start(ConfigPtr config, std::shared_ptr<SpeechBackend> speech) {
+  const LanSettings s = lan_settings(*config);
+  applied_ = s;
+  StartReport report;
+  if (!s.enabled) return report;
+  if (s.allow_lan && s.token.empty()) {
+    report.error_code = "lan_no_token";
+    report.message = kNoTokenMessage;
+    log_line("拒绝启动：" + report.message, "[lan]");
+    return report;
+  }
+  const std::string host = s.allow_lan ? "0.0.0.0" : "127.0.0.1";
+  const auto fail = [&](const std::string& message) {
+    report.error_code = "lan_failed";
+    report.message = "局域网听写接口起不来：" + message;
+    return report;
+  };
+  std::string error;
+  std::unique_ptr<Listener> listener = Listener::open(host, s.port, error);
+  if (!listener) return fail("监听 " + host + ":" + std::to_string(s.port) + " 失败：" + error);
+  const std::optional<std::uint16_t> port = listener->bound_port(error);
+  if (!port) return fail("取端口失败：" + error);
+  if (const std::string e = listener->set_nonblocking(); !e.empty()) return fail("监听 " + host + ":" + std::to_string(s.port) + " 失败：" + e);
+
+  state_->stop.store(false);
+  try {
+    accept_thread_ = std::thread(accept_loop, state_, std::move(listener),
+                                 RequestContext{s.token, config, std::move(speech)});
+  } catch (const std::system_error& e) {
+    return fail(std::string("起监听线程失败：") + e.what());
+  }
+  {
+    std::lock_guard lock(mu_);
+    port_ = *port;
+  }
+  const std::string address = "http://" + host + ":" + std::to_string(*port);
+  log_line("监听 " + address + "/transcribe", "[lan]");
+  report.listening = true;
+  report.message = "局域网听写接口已开：" + address + "（POST /transcribe，不上屏、不写历史）";
+  return report;
+}
+
+void LanServer::stop() {
+  state_->stop.store(true);
+  if (accept_thread_.joinable()) accept_thread_.join();
+  std::lock_guard lock(mu_);
+  port_.reset();
+}
+
+std::string LanServer::log_json() const {
+  std::vector<LogEntry> copy;
+  {
+    std::lock_guard lock(state_->log_mu);
+    copy.assign(state_->log.begin(), state_->log.end());
+  }
+  return lan::log_json(copy);
+}
+
+std::optional<std::uint16_t> LanServer::port() const {
+  std::lock_guard lock(mu_);
+  return port_;
+}
+
+}  // namespace kesu::lan

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "config/config_store.h"
+#include "lan/lan_http.h"
+#include "pipeline/speech_backend.h"
+
+namespace kesu::lan {
+
+// The four settings that decide whether and how the server runs.
+struct LanSettings {
+  bool enabled = false;
+  std::uint16_t port = 8765;
+  std::string token;
+  bool allow_lan = false;
+  bool operator==(const LanSettings&) const = default;
+};
+LanSettings lan_settings(const ConfigRecord& config);
+
+// What a start produced, for the worker to report as events.
+struct StartReport {
+  std::optional<std::string> error_code;  // "lan_no_token" or "lan_failed"
+  std::string message;                    // the error's message, or the listening notice
+  bool listening = false;
+};
+
+// State shared by the server object, its accept loop and its request threads; the threads hold
+// it themselves, so they outlive nothing they use.
+struct LanState {
+  std::atomic<bool> stop{false};
+  std::atomic<int> in_flight{0};
+  std::mutex log_mu;
+  std::deque<LogEntry> log;  // guarded by log_mu; the latest 40, oldest first
+
+  void append(LogEntry entry);
+};
+
+// The LAN dictation server of one core: started and restarted by the worker when its settings
+// change, stopped with the core.
+class LanServer {
+ public:
+  LanServer() : state_(std::make_shared<LanState>()) {}
+  ~LanServer() { stop(); }
+  LanServer(const LanServer&) = delete;
+  LanServer& operator=(const LanServer&) = delete;
+
+  // Starts, restarts or leaves the server according to `config`; nullopt when nothing changed.
+  std::optional<StartReport> apply(ConfigPtr config, std::shared_ptr<SpeechBackend> speech);
+  // Stops accepting; requests under way finish on their own.
+  void stop();
+
+  std::string log_json() const;
+  // The port the listener is bound to, when listening.
+  std::optional<std::uint16_t> port() const;
+
+ private:
+  StartReport start(ConfigPtr config, std::shared_ptr<SpeechBackend> speech);
+
+  std::shared_ptr<LanState> state_;
+  std::optional<LanSettings> applied_;
+  mutable std::mutex mu_;  // guards port_ (read by exports and tests)
+  std::optional<std::uint16_t> port_;
+  std::thread accept_thread_;
+};
+
+}  // namespace kesu::lan

@@ -1,0 +1,133 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <mutex>
+
+#include "lan/lan_socket.h"
+
+namespace kesu::lan {
+namespace {
+
+SOCKET sock(NativeSocket s) { return static_cast<SOCKET>(s); }
+
+std::string last_error() {
+  const int code = WSAGetLastError();
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string out = text ? text : "";
+  if (text) LocalFree(text);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
+  return out + " (" + std::to_string(code) + ")";
+}
+
+// Winsock is started once for the process and left running.
+void start_winsock() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  });
+}
+
+std::string peer_text(const sockaddr_in& addr) {
+  char text[INET_ADDRSTRLEN] = {};
+  if (inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text) == nullptr) return {};
+  return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
+}
+
+}  // namespace
+
+Connection::~Connection() {
+  if (sock(socket_) != INVALID_SOCKET) closesocket(sock(socket_));
+}
+
+Connection::Connection(Connection&& other) noexcept : socket_(other.socket_), peer_(std::move(other.peer_)) {
+  other.socket_ = static_cast<NativeSocket>(INVALID_SOCKET);
+}
+
+std::string Connection::set_blocking() {
+  u_long off = 0;
+  if (ioctlsocket(sock(socket_), FIONBIO, &off) != 0) return last_error();
+  return {};
+}
+
+void Connection::set_read_timeout(std::chrono::milliseconds timeout) {
+  const DWORD ms = static_cast<DWORD>(timeout.count());
+  setsockopt(sock(socket_), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+
+long Connection::read(char* buffer, std::size_t size) {
+  const int n = ::recv(sock(socket_), buffer, static_cast<int>(size), 0);
+  return n < 0 ? -1 : n;
+}
+
+std::string Connection::peek(std::size_t size, std::chrono::milliseconds wait) {
+  WSAPOLLFD p{sock(socket_), POLLRDNORM, 0};
+  if (WSAPoll(&p, 1, static_cast<INT>(wait.count())) <= 0) return {};
+  std::string out(size, '\0');
+  const int n = ::recv(sock(socket_), out.data(), static_cast<int>(size), MSG_PEEK);
+  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return out;
+}
+
+bool Connection::write_all(std::string_view data) {
+  while (!data.empty()) {
+    const int n = ::send(sock(socket_), data.data(), static_cast<int>(data.size()), 0);
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+void Connection::shutdown_send() { ::shutdown(sock(socket_), SD_SEND); }
+
+std::unique_ptr<Listener> Listener::open(const std::string& host, std::uint16_t port, std::string& error) {
+  start_winsock();
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) {
+    error = last_error();
+    return nullptr;
+  }
+  // Exclusive use: another program must not be able to take over the port.
+  BOOL yes = TRUE;
+  setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 ||
+      ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 16) != 0) {
+    error = last_error();
+    closesocket(s);
+    return nullptr;
+  }
+  return std::unique_ptr<Listener>(new Listener(static_cast<NativeSocket>(s)));
+}
+
+Listener::~Listener() { closesocket(sock(socket_)); }
+
+std::optional<std::uint16_t> Listener::bound_port(std::string& error) const {
+  sockaddr_in addr{};
+  int len = sizeof addr;
+  if (::getsockname(sock(socket_), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    error = last_error();
+    return std::nullopt;
+  }
+  return ntohs(addr.sin_port);
+}
+
+std::string Listener::set_nonblocking() {
+  u_long on = 1;
+  if (ioctlsocket(sock(socket_), FIONBIO, &on) != 0) return last_error();
+  return {};
+}
+
+std::optional<Connection> Listener::accept() {
+  sockaddr_in addr{};
+  int len = sizeof addr;
+  const SOCKET c = ::accept(sock(socket_), reinterpret_cast<sockaddr*>(&addr), &len);
+  if (c == INVALID_SOCKET) return std::nullopt;
+  return Connection(static_cast<NativeSocket>(c), peer_text(addr));
+}
+
+}  // namespace kesu::lan
