@@ -1,0 +1,239 @@
+// The LAN dictation server through real sockets: access, routing, every refusal of a
+// transcription, the in-flight limit, the request log and restarts.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "audio/wav.h"
+#include "lan/lan_http.h"
+#include "lib/core.h"
+#include "support/event_recorder.h"
+#include "support/tcp_client.h"
+
+namespace {
+
+using namespace kesu_test;
+using namespace std::chrono_literals;
+
+// Recognises every segment as `text` (silence, all zeros, as nothing).
+class EchoSpeech final : public kesu::SpeechBackend {
+ public:
+  kesu::Recognition recognise(std::span<const float>) override { return {}; }
+  kesu::SegmentedDecode decode_segments(std::span<const float> samples, const kesu::ConfigRecord&) override {
+    kesu::SegmentedDecode out;
+    bool silent = true;
+    for (const float s : samples) silent = silent && s == 0.0f;
+    kesu::DecodedSegment segment;
+    segment.text = silent ? "" : " 你好 \"世界\" ";
+    out.segments.push_back(std::move(segment));
+    return out;
+  }
+  std::string punctuate(std::string t, const kesu::ConfigRecord&) override { return t; }
+  std::string engine_name() const override { return "stub"; }
+  bool speech_model_installed() const override { return true; }
+};
+
+std::string wav_of(std::size_t samples, float level = 0.2f) {
+  return kesu::encode_wav_16k_mono(std::vector<float>(samples, level));
+}
+
+std::string post_transcribe(const std::string& body, const std::string& extra_headers = "") {
+  return "POST /transcribe HTTP/1.1\r\nHost: x\r\n" + extra_headers +
+         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+class LanServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    core = std::make_unique<kesu::Core>(dir.path(), kesu::CoreOptions{{}, std::make_shared<EchoSpeech>(), {}});
+    core->shared().events.set(&EventRecorder::callback, &rec);
+  }
+  void TearDown() override { core.reset(); }
+
+  void change(const std::function<void(kesu::ConfigRecord&)>& edit) {
+    const auto replaced = core->shared().config.update([&](const kesu::ConfigRecord& current) {
+      auto next = std::make_shared<kesu::ConfigRecord>(current);
+      edit(*next);
+      return next;
+    });
+    ASSERT_EQ(core->post(kesu::cmd::ConfigChanged{replaced.record, replaced.generation}),
+              kesu::PostResult::queued);
+  }
+
+  // Switches the server on at a free port; returns it.
+  std::uint16_t start(const std::string& token = "", bool allow_lan = false) {
+    std::mt19937 random(std::random_device{}());
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      const auto port = static_cast<std::uint16_t>(20000 + random() % 40000);
+      rec.reset();
+      change([&](kesu::ConfigRecord& c) {
+        c.lan_enabled = true;
+        c.lan_port = port;
+        c.lan_token = token;
+        c.lan_allow_lan = allow_lan;
+      });
+      const Json outcome = rec.wait_for([](const Json& e) {
+        return (e["type"] == "notice" && e["payload"]["code"] == "lan_listening") ||
+               (e["type"] == "error" && e["payload"]["code"] == "lan_failed");
+      });
+      if (!outcome.is_null() && outcome["type"] == "notice") return port;
+    }
+    ADD_FAILURE() << "no free port";
+    return 0;
+  }
+
+  std::string get(std::uint16_t port, const std::string& target, const std::string& headers = "") {
+    return http_exchange(port, "GET " + target + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+  }
+
+  TempDir dir;
+  EventRecorder rec;
+  std::unique_ptr<kesu::Core> core;
+};
+
+TEST_F(LanServer, WithoutATokenTheLocalMachineNeedsNone) {
+  const std::uint16_t port = start();
+  const std::string notice = rec.wait_for_type("notice")["payload"]["message"];
+  EXPECT_EQ(notice, "局域网听写接口已开：http://127.0.0.1:" + std::to_string(port) +
+                        "（POST /transcribe，不上屏、不写历史）");
+  EXPECT_EQ(get(port, "/health"),
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: 58\r\n"
+            "Connection: close\r\n\r\n{\"ok\":true,\"engine\":\"stub\",\"vad_ready\":false,\"protocol\":1}");
+  const std::string page = get(port, "/index.html");
+  EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: ", 0), 0u);
+  EXPECT_NE(page.find("Cache-Control: no-store\r\n"), std::string::npos);
+  EXPECT_NE(page.find("<title>Kesu 听写</title>"), std::string::npos);
+  EXPECT_EQ(body_of(get(port, "/Health")),
+            R"({"ok":false,"code":"not_found","message":"只支持 GET /health 和 POST /transcribe"})");
+  EXPECT_EQ(body_of(http_exchange(port, "GARBAGE\r\n\r\n")),
+            R"({"ok":false,"code":"bad_request","message":"请求行看不懂"})");
+}
+
+TEST_F(LanServer, ATokenGuardsEverythingButThePage) {
+  const std::uint16_t port = start("s3cret");
+  const std::string forbidden = R"({"ok":false,"code":"forbidden","message":"token 不对：请在请求头加 x-kesu-token"})";
+  EXPECT_EQ(get(port, "/").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(body_of(get(port, "/health")), forbidden);
+  EXPECT_EQ(body_of(get(port, "/health", "x-kesu-token: wrong\r\n")), forbidden);
+  EXPECT_EQ(body_of(get(port, "/nowhere")), forbidden) << "the check comes before routing";
+  EXPECT_EQ(get(port, "/health?a=1&token=s3cret").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(get(port, "/health", "X-Kesu-Token:  s3cret \r\n").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(get(port, "/nowhere?token=s3cret").substr(0, 22), "HTTP/1.1 404 Not Found");
+}
+
+TEST_F(LanServer, TranscriptionRefusals) {
+  const std::uint16_t port = start();
+  struct Case {
+    const char* what;
+    std::string request;
+    std::string answer_start;
+  };
+  std::string rifx = wav_of(8000);
+  rifx[3] = 'X';
+  const Case cases[] = {
+      {"no length", "POST /transcribe HTTP/1.1\r\n\r\n",
+       "HTTP/1.1 400 Bad Request\r\n"},
+      {"negative length", "POST /transcribe HTTP/1.1\r\nContent-Length: -5\r\n\r\n",
+       "HTTP/1.1 400 Bad Request\r\n"},
+      {"one byte over the limit", "POST /transcribe HTTP/1.1\r\ncontent-length: 26214401\r\n\r\n",
+       "HTTP/1.1 413 Payload Too Large\r\n"},
+      {"RIFX", post_transcribe(rifx), "HTTP/1.1 400 Bad Request\r\n"},
+      {"43 bytes", post_transcribe(wav_of(100).substr(0, 43)), "HTTP/1.1 400 Bad Request\r\n"},
+      {"3999 samples", post_transcribe(wav_of(3999)), "HTTP/1.1 400 Bad Request\r\n"},
+  };
+  const std::string bodies[] = {
+      R"({"ok":false,"code":"empty_body","message":"请求体是空的：请把 WAV 文件内容放在 body 里"})",
+      R"({"ok":false,"code":"empty_body","message":"请求体是空的：请把 WAV 文件内容放在 body 里"})",
+      R"({"ok":false,"code":"too_large","message":"太长了（26214401 字节）：上限 25MB（约 13 分钟 16k 音频）"})",
+      R"({"ok":false,"code":"bad_wav","message":"不是 WAV 文件（要从 RIFF 开头）"})",
+      R"({"ok":false,"code":"bad_wav","message":"不是 WAV 文件（要从 RIFF 开头）"})",
+      R"({"ok":false,"code":"too_short","message":"音频太短了：至少 0.25 秒"})",
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::string answer = http_exchange(port, cases[i].request);
+    EXPECT_EQ(answer.rfind(cases[i].answer_start, 0), 0u) << cases[i].what << ": " << answer;
+    EXPECT_EQ(body_of(answer), bodies[i]) << cases[i].what;
+  }
+}
+
+TEST_F(LanServer, TranscriptionAnswers) {
+  const std::uint16_t port = start();
+  const Json text = Json::parse(body_of(http_exchange(port, post_transcribe(wav_of(4000)))));
+  EXPECT_EQ(text["ok"], true);
+  EXPECT_EQ(text["text"], "你好 \"世界\"");
+  EXPECT_EQ(text["segments"], 1);
+  EXPECT_EQ(text["chars"], 7);
+  EXPECT_TRUE(text["ms"].is_number());
+  EXPECT_EQ(body_of(http_exchange(port, post_transcribe(wav_of(16000, 0.0f)))),
+            R"({"ok":true,"text":"","ms":0,"empty":true})");
+}
+
+TEST_F(LanServer, AThirdConnectionIsTurnedAwayAndLogged) {
+  const std::uint16_t port = start();
+  // Two clients that announce a body and never send it hold both places.
+  TcpClient first(port), second(port);
+  ASSERT_TRUE(first.send(std::string("POST /transcribe HTTP/1.1\r\nContent-Length: 100\r\n\r\n")));
+  ASSERT_TRUE(second.send(std::string("POST /transcribe HTTP/1.1\r\nContent-Length: 100\r\n\r\n")));
+  std::this_thread::sleep_for(600ms);
+  const std::string busy = http_exchange(port, "GET /health HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(busy.rfind("HTTP/1.1 503 Internal Server Error\r\n", 0), 0u) << busy;
+  EXPECT_EQ(body_of(busy), std::string(kesu::lan::kBusyBody));
+  EXPECT_EQ(kesu::lan::kBusyBody.size(), 89u);
+
+  Json log = Json::array();
+  for (int i = 0; i < 200 && log.empty(); ++i) {
+    std::this_thread::sleep_for(10ms);  // logged once the client has gone
+    log = Json::parse(core->shared().lan.log_json());
+  }
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back()["code"], 503);
+  EXPECT_EQ(log.back()["bytes"], 89);
+  EXPECT_EQ(log.back()["path"], "/health");
+  EXPECT_EQ(log.back()["src"].get<std::string>().rfind("127.0.0.1:", 0), 0u);
+}
+
+TEST_F(LanServer, TheLogKeepsTheLatestForty) {
+  EXPECT_EQ(core->shared().lan.log_json(), "[]");
+  const std::uint16_t port = start();
+  for (int i = 0; i < 45; ++i) get(port, "/health?n=" + std::to_string(i));
+  for (int i = 0; i < 100 && Json::parse(core->shared().lan.log_json()).size() < 40; ++i) std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(50ms);
+  const Json log = Json::parse(core->shared().lan.log_json());
+  ASSERT_EQ(log.size(), 40u);
+  EXPECT_EQ(log.front().begin().key(), "at") << "keys in their fixed order";
+  EXPECT_EQ(log.back()["code"], 200);
+  EXPECT_EQ(log.back()["path"], "/health");
+}
+
+TEST_F(LanServer, RestartsOnlyWhenItsSettingsChange) {
+  const std::uint16_t port = start();
+  rec.reset();
+  change([](kesu::ConfigRecord& c) { c.audio_min_record_ms = 500; });
+  ASSERT_FALSE(rec.wait_for_type("config_changed").is_null());
+  std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(rec.wait_for_type("notice", 0ms).is_null()) << "an unrelated change leaves it alone";
+
+  const std::uint16_t moved = start();
+  ASSERT_NE(moved, 0);
+  if (moved != port) {
+    EXPECT_EQ(get(port, "/health"), "") << "the old port is closed";
+  }
+  EXPECT_EQ(get(moved, "/health").substr(0, 15), "HTTP/1.1 200 OK");
+
+  rec.reset();
+  change([](kesu::ConfigRecord& c) {
+    c.lan_token = "";
+    c.lan_allow_lan = true;
+  });
+  EXPECT_EQ(rec.wait_for_error("lan_no_token")["payload"]["message"],
+            "局域网接口开了「允许其它设备访问」，但没设 token：为了安全没有启动。请在设置 → 音频里设一个 token（或关掉「允许局域网」只给本机用）。");
+  EXPECT_EQ(get(moved, "/health"), "");
+}
+
+}  // namespace
