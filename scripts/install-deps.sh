@@ -13,7 +13,7 @@ apt_packages=(
   g++-mingw-w64-x86-64-posix wine wine64 xvfb
   python3-onnx python3-numpy
   pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
-  binutils file ca-certificates
+  binutils file ca-certificates curl
 )
 
 missing=()

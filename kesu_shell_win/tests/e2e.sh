@@ -88,12 +88,25 @@ run --dev --decode-wav "$wav"
 [[ $RC -eq 0 ]] || fail "--decode-wav: rc=$RC err=$ERR"
 expect_log "DECODE rc="
 
+# The LAN dictation server of the normal run below, on a port of its own.
+lan_port=$((20000 + RANDOM % 30000))
+run --dev --set-config "{\"lan_enabled\":true,\"lan_allow_lan\":false,\"lan_port\":$lan_port}"
+[[ $RC -eq 0 ]] || fail "--set-config: rc=$RC err=$ERR"
+
 # The normal run: starts, keeps the core alive, and (on Windows) takes over from a second copy.
 (cd "$work/app" && KESU_TRACE=1 exec timeout --kill-after=5 60 "${runner[@]}" "$exe" \
   </dev/null >"$work/first.out" 2>"$work/first.err") &
 first_pid=$!
 for _ in $(seq 200); do grep -qF "启动：界面就绪" "$log" 2>/dev/null && break; sleep 0.1; done
 expect_log "启动：界面就绪"
+# Reached from this (Linux) side with curl, also when the server is the Windows build.
+for _ in $(seq 100); do
+  curl -s -m 2 "http://127.0.0.1:$lan_port/health" >"$work/health" 2>/dev/null && break
+  sleep 0.1
+done
+grep -qF '"ok":true,"engine":"' "$work/health" || fail "LAN /health: $(cat "$work/health")"
+curl -s -m 30 --data-binary @"$work/tone.wav" "http://127.0.0.1:$lan_port/transcribe" >"$work/text" 2>&1
+grep -qF '"ok":true' "$work/text" || fail "LAN /transcribe: $(cat "$work/text")"
 if [[ "$mode" == wine ]]; then
   run
   [[ $RC -eq 0 ]] || fail "second instance: rc=$RC err=$ERR"
