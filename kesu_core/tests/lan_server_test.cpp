@@ -2,6 +2,7 @@
 // transcription, the in-flight limit, the request log and restarts.
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <random>
@@ -235,5 +236,25 @@ TEST_F(LanServer, RestartsOnlyWhenItsSettingsChange) {
             "局域网接口开了「允许其它设备访问」，但没设 token：为了安全没有启动。请在设置 → 音频里设一个 token（或关掉「允许局域网」只给本机用）。");
   EXPECT_EQ(get(moved, "/health"), "");
 }
+
+#ifndef _WIN32
+std::size_t open_descriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+TEST_F(LanServer, AThousandRequestsLeaveNothingBehind) {
+  const std::uint16_t port = start();
+  get(port, "/health");
+  std::this_thread::sleep_for(100ms);
+  const std::size_t before = open_descriptors();
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(get(port, "/health").substr(0, 15), "HTTP/1.1 200 OK") << i;
+  }
+  std::this_thread::sleep_for(200ms);  // the last request threads finish
+  EXPECT_LE(open_descriptors(), before);
+}
+#endif
 
 }  // namespace

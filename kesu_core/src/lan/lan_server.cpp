@@ -33,6 +33,9 @@ std::uint64_t ms_since(Clock::time_point t) {
 void accept_loop(std::shared_ptr<LanState> state, std::unique_ptr<Listener> listener, RequestContext context) {
   name_this_thread("kesu-lan");
   while (!state->stop.load()) {
+    // Waiting in poll rather than sleeping answers a new client at once; the stop flag is
+    // still looked at every 80 ms.
+    if (!listener->wait_for_connection(80ms)) continue;
     std::optional<Connection> accepted = listener->accept();
     if (!accepted) {
       std::this_thread::sleep_for(80ms);
@@ -68,11 +71,13 @@ void accept_loop(std::shared_ptr<LanState> state, std::unique_ptr<Listener> list
         } catch (const std::exception& e) {
           log_line(std::string("请求处理出错：") + e.what(), "[lan]");
         }
-        connection.reset();  // closes before the log says the request is over
+        // The place is given back before the connection closes: a client that sends its next
+        // request as soon as it has read this answer must not find the server still full.
+        state->in_flight.fetch_sub(1);
+        connection.reset();
         entry.code = static_cast<std::uint16_t>(outcome.status);
         entry.bytes = outcome.body_bytes;
         entry.ms = ms_since(began);
-        state->in_flight.fetch_sub(1);
         state->append(std::move(entry));
       }).detach();
     } catch (const std::system_error&) {

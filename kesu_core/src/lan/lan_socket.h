@@ -48,6 +48,8 @@ class Listener {
 
   std::optional<std::uint16_t> bound_port(std::string& error) const;
   std::string set_nonblocking();
+  // Waits up to `wait` for a connection to arrive; true when one is waiting.
+  bool wait_for_connection(std::chrono::milliseconds wait);
   // A waiting connection, or nullopt when there is none (or accepting failed).
   std::optional<Connection> accept();
 

@@ -111,6 +111,11 @@ std::string Listener::set_nonblocking() {
   return {};
 }
 
+bool Listener::wait_for_connection(std::chrono::milliseconds wait) {
+  pollfd p{fd(socket_), POLLIN, 0};
+  return ::poll(&p, 1, static_cast<int>(wait.count())) > 0;
+}
+
 std::optional<Connection> Listener::accept() {
   sockaddr_in addr{};
   socklen_t len = sizeof addr;

@@ -122,6 +122,11 @@ std::string Listener::set_nonblocking() {
   return {};
 }
 
+bool Listener::wait_for_connection(std::chrono::milliseconds wait) {
+  WSAPOLLFD p{sock(socket_), POLLRDNORM, 0};
+  return WSAPoll(&p, 1, static_cast<INT>(wait.count())) > 0;
+}
+
 std::optional<Connection> Listener::accept() {
   sockaddr_in addr{};
   int len = sizeof addr;
