@@ -199,6 +199,15 @@ TEST_F(LanServer, AThirdConnectionIsTurnedAwayAndLogged) {
   EXPECT_EQ(log.back()["src"].get<std::string>().rfind("127.0.0.1:", 0), 0u);
 }
 
+TEST_F(LanServer, ASlowClientDoesNotHoldUpTheOthers) {
+  const std::uint16_t port = start();
+  TcpClient slow(port);
+  ASSERT_TRUE(slow.send(std::string("G")));  // and nothing more for now
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(get(port, "/health").substr(0, 15), "HTTP/1.1 200 OK");
+  ASSERT_TRUE(slow.send(std::string("ET /health HTTP/1.1\r\n\r\n")));
+  EXPECT_EQ(slow.receive_all().substr(0, 15), "HTTP/1.1 200 OK");
+}
+
 TEST_F(LanServer, TheLogKeepsTheLatestForty) {
   EXPECT_EQ(core->shared().lan.log_json(), "[]");
   const std::uint16_t port = start();
