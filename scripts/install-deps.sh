@@ -12,7 +12,7 @@ apt_packages=(
   libcurl4-openssl-dev portaudio19-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb
   python3-onnx python3-numpy
-  pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox
+  pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox chromium fonts-wqy-microhei
   binutils file ca-certificates curl
 )
 
@@ -45,5 +45,13 @@ while read -r spec sum folder; do
   tar -xzf "$deps/cache/$tgz" -C "$deps/$folder" --strip-components=1
   echo "$sum" >"$stamp"
 done <"$root/scripts/deps.lock"
+
+# The page test's browser driver, pinned by its lock file (no browser download: it drives the
+# system's Chromium).
+page_test="$root/kesu_core/tests/browser"
+if [[ ! -d "$page_test/node_modules/playwright-core" ]]; then
+  echo "[deps] npm ci in $page_test"
+  (cd "$page_test" && npm ci --silent --no-audit --no-fund)
+fi
 
 echo "[deps] ready in $deps"
