@@ -10,6 +10,7 @@
 #include "support/test_server.h"
 
 #include "kesu_core.h"
+#include "net/http_client.h"
 #include "support/event_recorder.h"
 
 namespace {
@@ -80,6 +81,71 @@ TEST_F(PolishService, SelectionRewrite) {
   EXPECT_EQ(text.str(), "指令：改成书面语\n\n文字：\n咱明儿见");
   EXPECT_EQ(kesu_run_command(sc.core, "x", "   ", &err), nullptr);
   EXPECT_EQ(CoreString(err).str(), "没有选中文字");
+}
+
+}  // namespace
+
+namespace {
+
+// How many chat requests the test server has received so far.
+std::size_t chat_requests(const std::string& base) {
+  kesu::HttpRequest request;
+  request.url = base + "/requests";
+  const kesu::HttpResponse response = kesu::http_request(request);
+  const Json list = Json::parse(response.body, nullptr, false);
+  std::size_t n = 0;
+  if (list.is_array()) {
+    for (const Json& r : list) n += r["path"].get<std::string>().ends_with("/chat/completions");
+  }
+  return n;
+}
+
+class PolishedDictation : public PolishService {
+ protected:
+  void SetUp() override {
+    PolishService::SetUp();
+    if (IsSkipped()) return;
+    rec.attach(sc.core);
+  }
+  void TearDown() override { set_env("KESU_MIC_WAV", nullptr); }
+  // Dictates `text` and returns the text sent for insertion.
+  std::string dictate(const char* text) {
+    rec.reset();
+    EXPECT_EQ(kesu_debug_submit_text(sc.core, text), KESU_OK);
+    const Json request = rec.wait_for_type("submit_request");
+    if (request.is_null()) return "(no submit_request)";
+    const std::string task = request["payload"]["task_id"];
+    kesu_submit_result(sc.core, task.c_str(), "ok", nullptr);
+    rec.wait_for_phase("idle");
+    return request["payload"]["text"];
+  }
+  EventRecorder rec;
+};
+
+TEST_F(PolishedDictation, TheServiceTextIsInsertedAndAFailureKeepsTheOriginal) {
+  configure("echo", "sk-test");
+  const std::size_t before = chat_requests(base);
+  EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会");
+  EXPECT_EQ(chat_requests(base), before + 1);
+
+  configure("status500", "sk-test");
+  EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会");
+  const Json notice = rec.wait_for_type("notice")["payload"];
+  EXPECT_EQ(notice["code"], "polish_failed");
+  EXPECT_EQ(notice["message"].get<std::string>().rfind("润色没成功，已用原文：服务返回 500：", 0), 0u)
+      << notice["message"];
+}
+
+TEST_F(PolishedDictation, TheSimulatedMicrophoneOnlyPolishesWhenAskedTo) {
+  configure("echo", "sk-test");
+  set_env("KESU_MIC_WAV", "unused.wav");
+  const std::size_t before = chat_requests(base);
+  dictate("不该润色");
+  EXPECT_EQ(chat_requests(base), before);
+  set_env("KESU_POLISH_IN_SIM", "1");
+  dictate("这次润色");
+  set_env("KESU_POLISH_IN_SIM", nullptr);
+  EXPECT_EQ(chat_requests(base), before + 1);
 }
 
 }  // namespace
