@@ -42,7 +42,8 @@ void on_event(const char* json, void* user) {
   const bool refused = std::strstr(json, "\"type\":\"error\"") != nullptr;
   if (request) {
     const char* id = std::strstr(json, "\"task_id\":\"") + 11;
-    const std::string task(id, std::strchr(id, '"'));
+    const char* end = std::strchr(id, '"');
+    const std::string task(id, end);
     kesu_submit_result(host->core, task.c_str(), "ok", nullptr);
   }
   if (request || refused) {
