@@ -64,7 +64,7 @@ TEST_F(HttpClient, OverallTimeOutCutsStallsAndTrickles) {
     const auto start = std::chrono::steady_clock::now();
     const kesu::HttpResponse response = send(path, 800ms);
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(response.timed_out) << path;
+    EXPECT_TRUE(response.timed_out) << path << ": " << response.error;
     EXPECT_FALSE(response.error.empty()) << path;
     EXPECT_EQ(response.status, 0) << path;
     EXPECT_LT(took, 10s) << path;  // the trickle alone would take 20 s, the stall 60 s

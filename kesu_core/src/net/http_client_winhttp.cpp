@@ -59,7 +59,11 @@ HttpResponse http_request(const HttpRequest& request) {
   const auto fail = [&](DWORD code) {
     response.status = 0;
     response.body.clear();
-    response.timed_out = code == ERROR_WINHTTP_TIMEOUT || Clock::now() >= deadline;
+    // A step given the rest of the budget may give up a moment before the deadline, and some
+    // WinHTTP versions report its time-out as a socket error (10060) or as no error at all.
+    constexpr DWORD kSocketTimedOut = 10060;
+    response.timed_out = code == ERROR_WINHTTP_TIMEOUT || code == kSocketTimedOut ||
+                         Clock::now() + std::chrono::milliseconds(50) >= deadline;
     response.error = response.timed_out ? "请求超时" : error_text(code);
     return response;
   };
