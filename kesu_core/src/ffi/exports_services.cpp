@@ -1,4 +1,4 @@
-// Services around a dictation: models, polish and voice lock. Each validates its arguments; services that this core does not carry yet
+// Services around a dictation: models and polish. Each validates its arguments; services that this core does not carry yet
 // say so instead of pretending.
 
 #include "ffi/boundary.h"
@@ -45,12 +45,6 @@ int text_service(const char* export_name, KesuCore* handle, const char* text,
   });
 }
 
-int handle_only_service(const char* export_name, KesuCore* handle, char** err) {
-  return guard_int(export_name, err, [&] {
-    if (core_of(handle) == nullptr) return bad_argument(err);
-    return not_available(err);
-  });
-}
 
 }  // namespace
 
@@ -124,24 +118,6 @@ KESU_API char* KESU_CALL kesu_run_command(KesuCore* handle, const char* instruct
       return nullptr;
     }
   });
-}
-
-KESU_API char* KESU_CALL kesu_voice_state(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
-}
-
-KESU_API int KESU_CALL kesu_voice_enroll_mic(KesuCore* handle, int seconds, char** err) {
-  (void)seconds;
-  return handle_only_service("kesu_voice_enroll_mic", handle, err);
-}
-
-KESU_API int KESU_CALL kesu_voice_enroll_wav(KesuCore* handle, const char* wav_path, char** err) {
-  return text_service("kesu_voice_enroll_wav", handle, wav_path, "WAV 路径为空", err);
-}
-
-KESU_API int KESU_CALL kesu_voice_clear(KesuCore* handle, char** err) {
-  return handle_only_service("kesu_voice_clear", handle, err);
 }
 
 }  // extern "C"
