@@ -1,4 +1,4 @@
-// Services around a dictation: models, polish, LAN, diagnostics upload and voice lock. Each validates its arguments; services that this core does not carry yet
+// Services around a dictation: polish, LAN, diagnostics upload and voice lock. Each validates its arguments; services that this core does not carry yet
 // say so instead of pretending.
 
 #include "ffi/boundary.h"
@@ -55,15 +55,6 @@ int handle_only_service(const char* export_name, KesuCore* handle, char** err) {
 }  // namespace
 
 extern "C" {
-
-KESU_API char* KESU_CALL kesu_models_list(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
-}
-
-KESU_API int KESU_CALL kesu_models_pull(KesuCore* handle, const char* model_id, char** err) {
-  return text_service("kesu_models_pull", handle, model_id, kBadArgument, err);
-}
 
 KESU_API char* KESU_CALL kesu_polish_models(KesuCore* handle, char** err) {
   if (err == nullptr) return nullptr;

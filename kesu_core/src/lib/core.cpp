@@ -11,7 +11,8 @@ namespace kesu {
 
 Core::Core(std::filesystem::path core_dir)
     : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
-      queue_(std::make_shared<CommandQueue>()) {
+      queue_(std::make_shared<CommandQueue>()),
+      models_(std::make_unique<ModelPuller>(shared_, check_marker_present)) {
   auto worker = std::make_unique<Worker>(shared_, queue_);
   worker_ = std::thread([w = std::move(worker)] {
     name_this_thread("kesu-worker");
@@ -51,6 +52,7 @@ void Core::shutdown() {
       worker.join();
     }
   }
+  models_->shutdown();
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (shared_->segment_retry_running.load() && std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
