@@ -189,8 +189,8 @@ TEST_F(ModelDownloadTest, MirrorWithoutTheFileFallsBackToTheOfficialRelease) {
 
   terminal_payload(events, "model_done");
   EXPECT_EQ(read_file(marker("gtcrn")), model);  // the stale partial file was not resumed
-  EXPECT_NE(stderr_text.find("[kesu] 镜像没有这个文件，改走官方源：" +
-                             url("ok", mirror_root()) + "/gtcrn_simple.onnx（下载失败（curl 22）"),
+  EXPECT_NE(stderr_text.find("[kesu] 镜像没有这个文件，改走官方源：" + url("ok", mirror_root()) +
+                             "/gtcrn_simple.onnx（下载失败（curl 22）"),
             std::string::npos)
       << stderr_text;
 }
@@ -201,7 +201,8 @@ TEST_F(ModelDownloadTest, WhenBothAddressesFailTheOfficialErrorIsReported) {
   const std::vector<Json> events = pull("gtcrn", url("ok", mirror_root()));
   const std::string message = terminal_payload(events, "model_failed")["message"];
   EXPECT_TRUE(message.starts_with("下载失败（curl 7）")) << message;
-  EXPECT_TRUE(message.ends_with("连不上服务器：防火墙/代理挡了，或镜像地址不可达；没有检测到系统代理"))
+  EXPECT_TRUE(
+      message.ends_with("连不上服务器：防火墙/代理挡了，或镜像地址不可达；没有检测到系统代理"))
       << message;
   EXPECT_FALSE(fs::exists(marker("gtcrn")));
 }
@@ -281,7 +282,8 @@ TEST_F(ModelDownloadTest, AModelThatDoesNotLoadIsDeletedAndOthersAreKept) {
                return "模型加载失败";
              }),
         "model_failed");
-    EXPECT_EQ(failed["message"], "下载的文件打不开（可能是网络断了或代理坏了），已删除，请重试：模型加载失败");
+    EXPECT_EQ(failed["message"],
+              "下载的文件打不开（可能是网络断了或代理坏了），已删除，请重试：模型加载失败");
     EXPECT_EQ(failed["path"], utf8(marker(c.id)));
     EXPECT_EQ(tested_dir, marker(c.id).parent_path());
     EXPECT_FALSE(fs::exists(marker(c.id)));

@@ -82,8 +82,8 @@ TEST(ModelsListTest, RecognisersAreLookedUpWhereTheConfigurationPointsAndActiveF
   ScopedCore c;
   const auto elsewhere = c.dir.path() / "elsewhere";
   write_bytes(elsewhere / "model.int8.onnx", 7);
-  Json patch = {{"model_dir", utf8(elsewhere)}, {"engine", "stub"},
-                {"punct", false}, {"denoise", true}};
+  Json patch = {
+      {"model_dir", utf8(elsewhere)}, {"engine", "stub"}, {"punct", false}, {"denoise", true}};
   char* err = nullptr;
   ASSERT_EQ(kesu_set_config_json(c.core, patch.dump().c_str(), &err), 0) << (err ? err : "");
   const Json list = list_of(c.core);
@@ -91,7 +91,6 @@ TEST(ModelsListTest, RecognisersAreLookedUpWhereTheConfigurationPointsAndActiveF
   EXPECT_EQ(list[0]["size_bytes"], 7u);
   const bool active[] = {false, false, false, true, false, true};
   for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(list[i]["active"], active[i]) << list[i]["id"];
-
 
   // The pull checks the catalog location, not the configured folder.
   write_bytes(c.dir.path() / "models" / kSenseDir / "model.int8.onnx", 1);

@@ -27,9 +27,10 @@ TEST(CatalogTest, IdsMatchExactly) {
 
 TEST(CatalogTest, OfficialAddressJoinsBaseTagAndFile) {
   const CatalogRow& speaker = *find_catalog_row("speaker");
-  EXPECT_EQ(official_url(speaker),
-            "https://github.com/k2-fsa/sherpa-onnx/releases/download/"
-            "speaker-recongition-models/3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx");
+  EXPECT_EQ(
+      official_url(speaker),
+      "https://github.com/k2-fsa/sherpa-onnx/releases/download/"
+      "speaker-recongition-models/3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx");
 }
 
 TEST(CatalogTest, OwnDirectoryOnlyForModelsInAFolder) {
@@ -48,8 +49,8 @@ TEST(DownloadRulesTest, CandidateAddresses) {
   };
   const Case cases[] = {
       {"", {official}},
-      {"  ", {official}},                     // blank: no mirror
-      {"/", {official}},                      // only a slash: no mirror
+      {"  ", {official}},  // blank: no mirror
+      {"/", {official}},   // only a slash: no mirror
       {"https://m.example/kesu-models", {"https://m.example/kesu-models/f.onnx", official}},
       {" https://m.example/kesu-models/// ", {"https://m.example/kesu-models/f.onnx", official}},
       {"https://o.example/asr-models", {official}},  // the mirror is the official address
@@ -83,15 +84,18 @@ TEST(DownloadRulesTest, CurlFailureTexts) {
        "域名解析失败：内网可能要走代理，或 DNS 没放行；没有检测到系统代理"},
       {7, "", "http://p:8080",
        "下载失败（curl 7）连不上服务器：防火墙/代理挡了，或镜像地址不可达；代理 http://p:8080"},
-      {18, "", "", "下载失败（curl 18）传输中断：网络不稳定或中间设备重置了连接；没有检测到系统代理"},
-      {56, "", "", "下载失败（curl 56）传输中断：网络不稳定或中间设备重置了连接；没有检测到系统代理"},
+      {18, "", "",
+       "下载失败（curl 18）传输中断：网络不稳定或中间设备重置了连接；没有检测到系统代理"},
+      {56, "", "",
+       "下载失败（curl 56）传输中断：网络不稳定或中间设备重置了连接；没有检测到系统代理"},
       // The detail is the last non-empty line.
       {22, "first\r\ncurl: (22) The requested URL returned error: 404\r\n\r\n", "",
        "下载失败（curl 22）：curl: (22) The requested URL returned error: 404"
        "服务器返回错误（404/403）：镜像路径或权限不对；没有检测到系统代理"},
       {28, "", "", "下载失败（curl 28）超时：网速太慢或代理不通；没有检测到系统代理"},
       {35, "", "", "下载失败（curl 35）TLS 握手失败：可能有中间设备拦截 HTTPS；没有检测到系统代理"},
-      {33, "curl: (33) cannot resume\n", "", "下载失败（curl 33）：curl: (33) cannot resume；没有检测到系统代理"},
+      {33, "curl: (33) cannot resume\n", "",
+       "下载失败（curl 33）：curl: (33) cannot resume；没有检测到系统代理"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(curl_failure_text(c.code, c.error_output, c.proxy), c.expected) << c.code;
@@ -104,7 +108,10 @@ TEST(DownloadRulesTest, CurlFailureTexts) {
 
 TEST(DownloadRulesTest, LossyDecodingKeepsValidTextAndMarksBadBytes) {
   EXPECT_EQ(lossy_utf8("解包 ok"), "解包 ok");
-  EXPECT_EQ(lossy_utf8("a\xFF" "b\xE8\xA7"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(lossy_utf8("a\xFF"
+                       "b\xE8\xA7"),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 // Environment and registry fakes; the registry one records which values were asked for.
@@ -130,8 +137,10 @@ struct FakeSystem {
 };
 
 std::string reg_output(const std::string& name, const std::string& type, const std::string& data) {
-  return "\r\nHKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\r\n"
-         "    " + name + "    " + type + "    " + data + "\r\n\r\n";
+  return "\r\nHKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet "
+         "Settings\r\n"
+         "    " +
+         name + "    " + type + "    " + data + "\r\n\r\n";
 }
 
 TEST(ProxyTest, EnvironmentVariablesInOrderAndBlankOnesSkipped) {
@@ -165,7 +174,8 @@ TEST(ProxyTest, RegistryOnlyWhenEnabled) {
     if (c.enable) sys.reg["ProxyEnable"] = reg_output("ProxyEnable", "REG_DWORD", c.enable);
     sys.reg["ProxyServer"] = reg_output("ProxyServer", "REG_SZ", c.server);
     EXPECT_EQ(sys.detect(), c.expected) << (c.enable ? c.enable : "none") << " " << c.server;
-    const bool enabled = c.enable && (std::string(c.enable) == "0x1" || std::string(c.enable) == "1");
+    const bool enabled =
+        c.enable && (std::string(c.enable) == "0x1" || std::string(c.enable) == "1");
     EXPECT_EQ(sys.asked.size(), enabled ? 2u : 1u);  // ProxyServer only after ProxyEnable says so
   }
 }

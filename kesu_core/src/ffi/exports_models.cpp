@@ -23,8 +23,11 @@ KESU_API int KESU_CALL kesu_models_pull(KesuCore* handle, const char* model_id, 
     if (core == nullptr || !id) return KESU_ERR_ARGUMENT;
     const ModelPuller::PullResult result = core->models().pull(*id);
     switch (result.answer) {
-      case ModelPuller::Answer::accepted: return KESU_OK;
-      case ModelPuller::Answer::busy: set_message(err, result.message); return KESU_ERR_DOWNLOAD_BUSY;
+      case ModelPuller::Answer::accepted:
+        return KESU_OK;
+      case ModelPuller::Answer::busy:
+        set_message(err, result.message);
+        return KESU_ERR_DOWNLOAD_BUSY;
       case ModelPuller::Answer::installed:
         set_message(err, result.message);
         return KESU_ERR_ALREADY_INSTALLED;
@@ -32,7 +35,8 @@ KESU_API int KESU_CALL kesu_models_pull(KesuCore* handle, const char* model_id, 
         set_message(err, result.message);
         return KESU_ERR_SHUTDOWN;
       case ModelPuller::Answer::unknown:
-      case ModelPuller::Answer::no_thread: break;
+      case ModelPuller::Answer::no_thread:
+        break;
     }
     set_message(err, result.message);
     return KESU_ERR_FAILED;

@@ -1,5 +1,5 @@
-// Services around a dictation: polish, LAN, diagnostics upload and voice lock. Each validates its arguments; services that this core does not carry yet
-// say so instead of pretending.
+// Services around a dictation: polish, LAN, diagnostics upload and voice lock. Each validates
+// its arguments; services that this core does not carry yet say so instead of pretending.
 
 #include "ffi/boundary.h"
 #include "polish/polish_client.h"

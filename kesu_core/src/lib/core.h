@@ -33,7 +33,8 @@ class Core {
   [[nodiscard]] PostResult post_even_when_exiting(Command command);
 
   // Idempotent. Sets the exiting flag, stops and joins the worker and a running model download
-  // (which ends with "已取消"), waits (up to 5 s) for a running segment retry, then clears the callback and waits for deliveries still under way.
+  // (which ends with "已取消"), waits (up to 5 s) for a running segment retry, then clears the
+  // callback and waits for deliveries still under way.
   void shutdown();
 
  private:

@@ -9,7 +9,8 @@ namespace kesu {
 
 namespace {
 
-constexpr const char* kOfficialReleaseBase = "https://github.com/k2-fsa/sherpa-onnx/releases/download";
+constexpr const char* kOfficialReleaseBase =
+    "https://github.com/k2-fsa/sherpa-onnx/releases/download";
 constexpr const char* kReleaseBaseVariable = "KESU_MODEL_RELEASE_BASE";
 
 constexpr std::array<CatalogRow, 6> kCatalog{{

@@ -81,11 +81,11 @@ class Fetcher {
         probe.end == CapturedRun::End::start_failed ? 0 : std::max(probe_size(probe.out), starting);
 
     std::string start_error;
-    const auto child = ChildProcess::start(
-        with_proxy({curl}, proxy_,
-                   {"-fL", "--retry", "2", "--connect-timeout", "20", "-C", "-", "-o",
-                    path_to_utf8(files_.partial), url}),
-        files_.error_file, start_error);
+    const auto child =
+        ChildProcess::start(with_proxy({curl}, proxy_,
+                                       {"-fL", "--retry", "2", "--connect-timeout", "20", "-C", "-",
+                                        "-o", path_to_utf8(files_.partial), url}),
+                            files_.error_file, start_error);
     if (!child) return "启动 curl 失败：" + start_error;
 
     auto last_event = std::chrono::steady_clock::now();
@@ -176,8 +176,8 @@ DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
     remove_quietly(finished);
     remove_partial_install(job);
     const std::string& output = tar.err.empty() ? tar.out : tar.err;
-    return {std::nullopt, "解包失败（" + std::to_string(tar.exit_code) +
-                              "）：" + trim_unicode(lossy_utf8(output))};
+    return {std::nullopt, "解包失败（" + std::to_string(tar.exit_code) + "）：" +
+                              trim_unicode(lossy_utf8(output))};
   }
   remove_quietly(finished);
   return {target, {}};
@@ -214,7 +214,8 @@ DownloadOutcome run_download(const DownloadJob& job) {
   }
 
   const std::string proxy = effective_proxy(job.proxy_setting);
-  const std::vector<std::string> urls = candidate_urls(job.mirror, row.file_name, official_url(row));
+  const std::vector<std::string> urls =
+      candidate_urls(job.mirror, row.file_name, official_url(row));
   Fetcher fetcher(job, files, proxy);
   for (std::size_t i = 0; i < urls.size(); ++i) {
     const std::optional<std::string> error = fetcher.fetch(urls[i]);

@@ -17,8 +17,8 @@ namespace kesu {
 struct DownloadJob {
   const CatalogRow* row = nullptr;
   std::filesystem::path models_dir;
-  std::string mirror;         // the [models] mirror setting, as configured
-  std::string proxy_setting;  // the [models] proxy setting, as configured
+  std::string mirror;                         // the [models] mirror setting, as configured
+  std::string proxy_setting;                  // the [models] proxy setting, as configured
   const std::atomic<bool>* cancel = nullptr;  // the core's shutdown flag
   // Bytes in the partial file and the expected size (0 when unknown).
   std::function<void(std::uint64_t received, std::uint64_t total)> progress;

@@ -53,22 +53,31 @@ std::uint64_t probe_size(std::string_view head_output) {
     const std::string_view digits = trim_ascii(line.substr(kField.size()));
     std::uint64_t value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec == std::errc() && end == digits.data() + digits.size()) largest = std::max(largest, value);
+    if (ec == std::errc() && end == digits.data() + digits.size())
+      largest = std::max(largest, value);
   }
   return largest;
 }
 
 std::string_view curl_hint(int exit_code) {
   switch (exit_code) {
-    case 5: return "代理地址解析不出来，检查系统代理设置";
-    case 6: return "域名解析失败：内网可能要走代理，或 DNS 没放行";
-    case 7: return "连不上服务器：防火墙/代理挡了，或镜像地址不可达";
+    case 5:
+      return "代理地址解析不出来，检查系统代理设置";
+    case 6:
+      return "域名解析失败：内网可能要走代理，或 DNS 没放行";
+    case 7:
+      return "连不上服务器：防火墙/代理挡了，或镜像地址不可达";
     case 18:
-    case 56: return "传输中断：网络不稳定或中间设备重置了连接";
-    case 22: return "服务器返回错误（404/403）：镜像路径或权限不对";
-    case 28: return "超时：网速太慢或代理不通";
-    case 35: return "TLS 握手失败：可能有中间设备拦截 HTTPS";
-    default: return "";
+    case 56:
+      return "传输中断：网络不稳定或中间设备重置了连接";
+    case 22:
+      return "服务器返回错误（404/403）：镜像路径或权限不对";
+    case 28:
+      return "超时：网速太慢或代理不通";
+    case 35:
+      return "TLS 握手失败：可能有中间设备拦截 HTTPS";
+    default:
+      return "";
   }
 }
 

@@ -22,8 +22,7 @@ std::uint64_t probe_size(std::string_view head_output);
 std::string_view curl_hint(int exit_code);
 
 // "下载失败（curl N）…": the last non-empty line of curl's error output, the hint and the proxy.
-std::string curl_failure_text(int exit_code, std::string_view error_output,
-                              std::string_view proxy);
+std::string curl_failure_text(int exit_code, std::string_view error_output, std::string_view proxy);
 
 // A failure that looks like the address lacks the file (so the next candidate may have it).
 bool is_missing_file_error(std::string_view error_text);

@@ -81,11 +81,12 @@ nlohmann::json finish_pull(const PullTask& task) {
   }
   if (broken) {
     remove_broken_install(task.models_dir, *task.row);
-    return {{"type", "model_failed"},
-            {"payload",
-             {{"id", id},
-              {"message", "下载的文件打不开（可能是网络断了或代理坏了），已删除，请重试：" + *broken},
-              {"path", marker}}}};
+    return {
+        {"type", "model_failed"},
+        {"payload",
+         {{"id", id},
+          {"message", "下载的文件打不开（可能是网络断了或代理坏了），已删除，请重试：" + *broken},
+          {"path", marker}}}};
   }
   return {{"type", "model_done"}, {"payload", {{"id", id}, {"path", marker}}}};
 }
@@ -136,8 +137,8 @@ ModelPuller::PullResult ModelPuller::pull(std::string_view id) {
   if (present(marker_path(models_dir, *row))) return {Answer::installed, "这个模型已经装好了"};
   if (!slot_->try_take(id)) return {Answer::busy, "已经有模型在下载了，等它完成"};
 
-  PullTask task{shared_, slot_, self_test_, row, models_dir, config->models_mirror,
-                config->models_proxy};
+  PullTask task{
+      shared_, slot_, self_test_, row, models_dir, config->models_mirror, config->models_proxy};
   std::lock_guard lock(thread_mu_);
   if (closed_ || shared_->exiting.load()) {
     slot_->clear();

@@ -32,8 +32,8 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // The exit code once the child has ended, nullopt while it runs. Throws std::system_error
-  // when the child's state cannot be read.
+  // The exit code once the child has ended (also after kill), nullopt while it runs. Throws
+  // std::system_error when the child's state cannot be read.
   std::optional<int> poll();
   // Ends the child at once and waits until it is gone.
   void kill();

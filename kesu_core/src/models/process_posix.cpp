@@ -112,7 +112,7 @@ std::string system_tool(const std::string& name) { return name; }
 
 struct ChildProcess::Impl {
   pid_t pid = -1;
-  bool reaped = false;
+  std::optional<int> exit_code;  // set once the child has been reaped
 };
 
 ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -130,7 +130,7 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
 }
 
 std::optional<int> ChildProcess::poll() {
-  if (impl_->reaped) return std::nullopt;
+  if (impl_->exit_code) return impl_->exit_code;
   int status = 0;
   pid_t r;
   do {
@@ -138,14 +138,14 @@ std::optional<int> ChildProcess::poll() {
   } while (r < 0 && errno == EINTR);
   if (r < 0) throw std::system_error(errno, std::generic_category());
   if (r == 0) return std::nullopt;
-  impl_->reaped = true;
-  return exit_code_of(status);
+  impl_->exit_code = exit_code_of(status);
+  return impl_->exit_code;
 }
 
 void ChildProcess::kill() {
-  if (impl_ == nullptr || impl_->reaped) return;
+  if (impl_ == nullptr || impl_->exit_code) return;
   kill_and_reap(impl_->pid);
-  impl_->reaped = true;
+  impl_->exit_code = 128 + SIGKILL;
 }
 
 CapturedRun run_captured(const std::vector<std::string>& args, const std::atomic<bool>* cancel) {

@@ -35,8 +35,8 @@ class Handle {
 
 std::wstring widen(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
@@ -49,8 +49,8 @@ std::string system_message(DWORD code) {
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
   if (n > 0 && buffer != nullptr) {
-    const int len = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0,
-                                        nullptr, nullptr);
+    const int len =
+        WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
     text.resize(static_cast<std::size_t>(len));
     WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), len, nullptr,
                         nullptr);
@@ -89,8 +89,8 @@ void append_quoted(std::wstring& line, const std::wstring& arg) {
 
 Handle inheritable_null(DWORD access) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  return Handle(CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                            OPEN_EXISTING, 0, nullptr));
+  return Handle(CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
+                            0, nullptr));
 }
 
 // Starts the program with exactly the three given handles inherited (a handle list, so pipes
@@ -128,10 +128,10 @@ Handle spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE
   si.StartupInfo.hStdError = err;
   si.lpAttributeList = attributes;
   PROCESS_INFORMATION pi{};
-  const BOOL ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                 CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT |
-                                     CREATE_UNICODE_ENVIRONMENT,
-                                 nullptr, nullptr, &si.StartupInfo, &pi);
+  const BOOL ok =
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                     CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT,
+                     nullptr, nullptr, &si.StartupInfo, &pi);
   const DWORD code = GetLastError();
   DeleteProcThreadAttributeList(attributes);
   if (!ok) {
@@ -191,7 +191,7 @@ std::string system_tool(const std::string& name) {
 
 struct ChildProcess::Impl {
   Handle process;
-  bool ended = false;
+  std::optional<int> exit_code;  // set once the child has ended
 };
 
 ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -215,20 +215,20 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
 }
 
 std::optional<int> ChildProcess::poll() {
-  if (impl_->ended) return std::nullopt;
+  if (impl_->exit_code) return impl_->exit_code;
   const DWORD r = WaitForSingleObject(impl_->process.get(), 0);
   if (r == WAIT_TIMEOUT) return std::nullopt;
   if (r != WAIT_OBJECT_0) {
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
   }
-  impl_->ended = true;
-  return exit_code_of(impl_->process.get());
+  impl_->exit_code = exit_code_of(impl_->process.get());
+  return impl_->exit_code;
 }
 
 void ChildProcess::kill() {
-  if (impl_ == nullptr || impl_->ended) return;
+  if (impl_ == nullptr || impl_->exit_code) return;
   kill_and_wait(impl_->process.get());
-  impl_->ended = true;
+  impl_->exit_code = exit_code_of(impl_->process.get());
 }
 
 CapturedRun run_captured(const std::vector<std::string>& args, const std::atomic<bool>* cancel) {

@@ -20,8 +20,7 @@ using RegQuery = std::function<std::optional<std::string>(const char* value_name
 std::optional<std::string> proxy_from_environment(const EnvReader& env);
 
 // From `reg query` output: the data after the "REG_…" type token on the line naming the value.
-std::optional<std::string> reg_value_data(std::string_view reg_output,
-                                          std::string_view value_name);
+std::optional<std::string> reg_value_data(std::string_view reg_output, std::string_view value_name);
 
 // ProxyServer data: a per-protocol list ("http=a:1;https=b:2") gives the https entry, else the
 // http entry, else the whole text; a plain "host:port" is used as it is.
