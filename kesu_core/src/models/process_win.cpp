@@ -93,11 +93,32 @@ Handle inheritable_null(DWORD access) {
                             0, nullptr));
 }
 
+// A started child and the job that ties its life to ours: the shell ends without shutting the
+// core down, and a download must not run on with nobody waiting for it.
+struct Spawned {
+  Handle process;
+  Handle job;
+  explicit operator bool() const { return static_cast<bool>(process); }
+};
+
+Handle kill_on_close_job(HANDLE process) {
+  Handle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job) return {};
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits) ||
+      !AssignProcessToJobObject(job.get(), process)) {
+    return {};  // the child still runs; it only is not tied to this process
+  }
+  return job;
+}
+
 // Starts the program with exactly the three given handles inherited (a handle list, so pipes
 // of children started at the same time on other threads never leak into this one), without a
 // console window.
-Handle spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE err,
-             std::string& error) {
+Spawned spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE err,
+              std::string& error) {
   if (args.empty()) {
     error = "没有要运行的程序";
     return {};
@@ -139,7 +160,9 @@ Handle spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE
     return {};
   }
   CloseHandle(pi.hThread);
-  return Handle(pi.hProcess);
+  Spawned spawned{Handle(pi.hProcess), {}};
+  spawned.job = kill_on_close_job(spawned.process.get());
+  return spawned;
 }
 
 int exit_code_of(HANDLE process) {
@@ -190,7 +213,7 @@ std::string system_tool(const std::string& name) {
 }
 
 struct ChildProcess::Impl {
-  Handle process;
+  Spawned child;
   std::optional<int> exit_code;  // set once the child has ended
 };
 
@@ -209,26 +232,26 @@ std::unique_ptr<ChildProcess> ChildProcess::start(const std::vector<std::string>
   Handle out = inheritable_null(GENERIC_WRITE);
   Handle err = err_file ? std::move(err_file) : inheritable_null(GENERIC_WRITE);
   auto impl = std::make_unique<Impl>();
-  impl->process = spawn(args, in.get(), out.get(), err.get(), error);
-  if (!impl->process) return nullptr;
+  impl->child = spawn(args, in.get(), out.get(), err.get(), error);
+  if (!impl->child) return nullptr;
   return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(impl)));
 }
 
 std::optional<int> ChildProcess::poll() {
   if (impl_->exit_code) return impl_->exit_code;
-  const DWORD r = WaitForSingleObject(impl_->process.get(), 0);
+  const DWORD r = WaitForSingleObject(impl_->child.process.get(), 0);
   if (r == WAIT_TIMEOUT) return std::nullopt;
   if (r != WAIT_OBJECT_0) {
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
   }
-  impl_->exit_code = exit_code_of(impl_->process.get());
+  impl_->exit_code = exit_code_of(impl_->child.process.get());
   return impl_->exit_code;
 }
 
 void ChildProcess::kill() {
   if (impl_ == nullptr || impl_->exit_code) return;
-  kill_and_wait(impl_->process.get());
-  impl_->exit_code = exit_code_of(impl_->process.get());
+  kill_and_wait(impl_->child.process.get());
+  impl_->exit_code = exit_code_of(impl_->child.process.get());
 }
 
 CapturedRun run_captured(const std::vector<std::string>& args, const std::atomic<bool>* cancel) {
@@ -247,8 +270,9 @@ CapturedRun run_captured(const std::vector<std::string>& args, const std::atomic
   SetHandleInformation(out_read.get(), HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(err_read.get(), HANDLE_FLAG_INHERIT, 0);
   Handle in = inheritable_null(GENERIC_READ);
-  Handle process = spawn(args, in.get(), out_write.get(), err_write.get(), run.error);
-  if (!process) {
+  Spawned child = spawn(args, in.get(), out_write.get(), err_write.get(), run.error);
+  const HANDLE process = child.process.get();
+  if (!child) {
     run.end = CapturedRun::End::start_failed;
     return run;
   }
@@ -259,10 +283,10 @@ CapturedRun run_captured(const std::vector<std::string>& args, const std::atomic
   PipeReader out_reader(std::move(out_read), run.out);
   PipeReader err_reader(std::move(err_read), run.err);
   for (;;) {
-    const DWORD r = WaitForSingleObject(process.get(), 120);
+    const DWORD r = WaitForSingleObject(process, 120);
     if (r == WAIT_OBJECT_0) break;
     if (r != WAIT_TIMEOUT || (cancel != nullptr && cancel->load())) {
-      kill_and_wait(process.get());
+      kill_and_wait(process);
       out_reader.finish();
       err_reader.finish();
       run.end = CapturedRun::End::cancelled;
@@ -271,7 +295,7 @@ CapturedRun run_captured(const std::vector<std::string>& args, const std::atomic
   }
   out_reader.finish();
   err_reader.finish();
-  run.exit_code = exit_code_of(process.get());
+  run.exit_code = exit_code_of(process);
   return run;
 }
 
