@@ -313,4 +313,35 @@ TEST_F(ModelDownloadTest, AFinishedDownloadIsInstalledWithoutTheNetwork) {
   EXPECT_TRUE(fs::is_empty(download_dir()));
 }
 
+TEST_F(ModelDownloadTest, LocalFailuresNameWhatWentWrong) {
+  const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  struct Case {
+    const char* name;
+    std::function<void()> prepare;
+    const char* id;
+    const char* message_start;
+  };
+  const Case cases[] = {
+      {"models folder is a file", [&] { write_file(models_dir(), "x"); }, "gtcrn",
+       "建下载目录失败："},
+      {"no curl", [&] { set_env("PATH", utf8(dir_.path() / "empty").c_str()); }, "gtcrn",
+       "启动 curl 失败："},
+      {"no tar",
+       [&] {
+         write_file(download_dir() / std::string(row("punct").file_name), "archive");
+         set_env("PATH", utf8(dir_.path() / "empty").c_str());
+       },
+       "punct", "调用 tar 失败："},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(models_dir());
+    c.prepare();
+    const std::string message =
+        terminal_payload(pull(c.id, url("ok", mirror_root())), "model_failed")["message"];
+    set_env("PATH", path.c_str());
+    EXPECT_TRUE(message.starts_with(c.message_start)) << message;
+  }
+}
+
 }  // namespace

@@ -118,7 +118,7 @@ class Fetcher {
     report(final_size, final_size);
     std::error_code ec;
     fs::rename(files_.partial, files_.finished, ec);
-    if (ec) return "改名前失败：" + ec.message();
+    if (ec) return "改名前失败：" + error_text(ec);
     return std::nullopt;
   }
 
@@ -152,7 +152,7 @@ DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
     if (!ec) fs::copy_file(finished, target, fs::copy_options::overwrite_existing, ec);
     if (ec) {
       remove_quietly(target);
-      return {std::nullopt, "复制失败：" + ec.message()};
+      return {std::nullopt, "复制失败：" + error_text(ec)};
     }
     remove_quietly(finished);
     return {target, {}};
@@ -200,7 +200,7 @@ DownloadOutcome run_download(const DownloadJob& job) {
   const fs::path download_dir = job.models_dir / ".download";
   std::error_code ec;
   fs::create_directories(download_dir, ec);
-  if (ec) return {std::nullopt, "建下载目录失败：" + ec.message()};
+  if (ec) return {std::nullopt, "建下载目录失败：" + error_text(ec)};
 
   const std::string file_name(row.file_name);
   // The error file is the partial file's name with its last extension replaced by "err".

@@ -41,8 +41,11 @@ struct PullTask {
   std::string proxy;
 };
 
+// System error texts may arrive in the ANSI code page on Windows; a stray byte must not cost
+// the user the event, so invalid UTF-8 is replaced rather than refused.
 void emit(SharedState& shared, std::string_view type, const nlohmann::json& payload) {
-  shared.events.emit_core_event(type, payload.dump());
+  shared.events.emit_core_event(
+      type, payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
 // Deletes what a model that does not load left behind: the marker, and the directory of its own

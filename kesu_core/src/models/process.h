@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace kesu {
@@ -15,6 +16,10 @@ namespace kesu {
 // The platform's own copy of a tool: System32\<name>.exe on Windows (so a planted curl.exe in the
 // working directory is never picked up), the name looked up in PATH elsewhere.
 std::string system_tool(const std::string& name);
+
+// The text of a file-system or system error in UTF-8 (on Windows the system's own wording,
+// not the ANSI code page rendering of std::error_code::message).
+std::string error_text(const std::error_code& ec);
 
 // A running child whose standard input and output go to the null device and whose error output
 // goes to a file. Destroying a child that still runs kills it and waits for it.

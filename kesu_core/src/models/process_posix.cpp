@@ -110,6 +110,8 @@ void kill_and_reap(pid_t pid) {
 
 std::string system_tool(const std::string& name) { return name; }
 
+std::string error_text(const std::error_code& ec) { return ec.message(); }
+
 struct ChildProcess::Impl {
   pid_t pid = -1;
   std::optional<int> exit_code;  // set once the child has been reaped

@@ -212,6 +212,12 @@ std::string system_tool(const std::string& name) {
   return std::string(u8.begin(), u8.end());
 }
 
+std::string error_text(const std::error_code& ec) {
+  if (ec.category() == std::system_category())
+    return system_message(static_cast<DWORD>(ec.value()));
+  return ec.message();
+}
+
 struct ChildProcess::Impl {
   Spawned child;
   std::optional<int> exit_code;  // set once the child has ended
