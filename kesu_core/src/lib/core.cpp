@@ -12,6 +12,8 @@ namespace kesu {
 Core::Core(std::filesystem::path core_dir)
     : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
       queue_(std::make_shared<CommandQueue>()),
+      // A fresh install is checked for its main file; loading it for real needs the recognition
+      // engines, which pass their own check here.
       models_(std::make_unique<ModelPuller>(shared_, check_marker_present)) {
   auto worker = std::make_unique<Worker>(shared_, queue_);
   worker_ = std::thread([w = std::move(worker)] {
