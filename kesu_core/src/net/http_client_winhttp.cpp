@@ -59,7 +59,11 @@ HttpResponse http_request(const HttpRequest& request) {
   const auto fail = [&](DWORD code) {
     response.status = 0;
     response.body.clear();
-    response.timed_out = code == ERROR_WINHTTP_TIMEOUT || Clock::now() >= deadline;
+    // WinHTTP's timers and ours do not tick together (under Wine its time-out can end a step a
+    // millisecond early, reported as a connection error): a failure at the deadline is the
+    // time-out.
+    response.timed_out =
+        code == ERROR_WINHTTP_TIMEOUT || Clock::now() + std::chrono::milliseconds(20) >= deadline;
     response.error = response.timed_out ? "请求超时" : error_text(code);
     return response;
   };
