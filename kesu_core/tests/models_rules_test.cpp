@@ -5,6 +5,10 @@
 
 #include <map>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "models/catalog.h"
 #include "models/download.h"
 #include "models/download_rules.h"
@@ -192,5 +196,35 @@ TEST(ProxyTest, RegOutputParsing) {
 TEST(ProxyTest, ConfiguredProxyWinsOverDetection) {
   EXPECT_EQ(effective_proxy("  http://configured:1  "), "http://configured:1");
 }
+
+#ifdef _WIN32
+// The real `reg query` round trip. It changes the user's proxy settings for a moment, so it runs
+// only in the throw-away Wine prefix of the test runs.
+TEST(ProxyTest, SystemSettingsAreReadThroughReg) {
+  if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr) {
+    GTEST_SKIP() << "only under Wine";
+  }
+  const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+  HKEY settings = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &settings, nullptr),
+            ERROR_SUCCESS);
+  const auto set = [&](DWORD enable, const std::wstring& server) {
+    RegSetValueExW(settings, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                   sizeof enable);
+    RegSetValueExW(settings, L"ProxyServer", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(server.c_str()),
+                   static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+  };
+  const EnvReader no_env = [](const char*) -> std::optional<std::string> { return std::nullopt; };
+  set(1, L"http=h.example:80;https=s.example:443");
+  EXPECT_EQ(detect_system_proxy(no_env, query_internet_setting), "s.example:443");
+  set(0, L"p.example:8080");
+  EXPECT_EQ(detect_system_proxy(no_env, query_internet_setting), std::nullopt);
+  RegDeleteValueW(settings, L"ProxyEnable");
+  RegDeleteValueW(settings, L"ProxyServer");
+  RegCloseKey(settings);
+}
+#endif
 
 }  // namespace

@@ -19,7 +19,9 @@ std::optional<std::string> real_env(const char* name) {
   return std::string(value);
 }
 
-std::optional<std::string> real_reg_query(const char* value_name) {
+}  // namespace
+
+std::optional<std::string> query_internet_setting(const char* value_name) {
 #ifdef _WIN32
   const CapturedRun run =
       run_captured({system_tool("reg"), "query", kInternetSettingsKey, "/v", value_name});
@@ -31,8 +33,6 @@ std::optional<std::string> real_reg_query(const char* value_name) {
   return std::nullopt;  // no registry here
 #endif
 }
-
-}  // namespace
 
 std::optional<std::string> proxy_from_environment(const EnvReader& env) {
   for (const char* name :
@@ -94,7 +94,7 @@ std::optional<std::string> detect_system_proxy(const EnvReader& env, const RegQu
 }
 
 std::optional<std::string> detect_system_proxy() {
-  return detect_system_proxy(real_env, real_reg_query);
+  return detect_system_proxy(real_env, query_internet_setting);
 }
 
 std::string effective_proxy(std::string_view setting) {

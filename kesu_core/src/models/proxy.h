@@ -26,6 +26,9 @@ std::optional<std::string> reg_value_data(std::string_view reg_output, std::stri
 // http entry, else the whole text; a plain "host:port" is used as it is.
 std::string proxy_from_server_setting(std::string_view data);
 
+// The real RegQuery: runs the system's reg (nullopt on systems without a registry).
+std::optional<std::string> query_internet_setting(const char* value_name);
+
 // Environment first, then the per-user Internet settings; nullopt when there is no proxy.
 std::optional<std::string> detect_system_proxy(const EnvReader& env, const RegQuery& reg);
 std::optional<std::string> detect_system_proxy();
