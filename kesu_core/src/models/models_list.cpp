@@ -17,6 +17,12 @@ bool present(const fs::path& p) {
   return fs::exists(p, ec);
 }
 
+// A recogniser's key file in its configured folder; an empty setting names no folder at all
+// (not the working directory).
+bool key_file_present(const fs::path& dir, const char* file) {
+  return !dir.empty() && present(dir / file);
+}
+
 nlohmann::json entry(const char* id, const char* name, bool engine, bool installed, bool active,
                      std::uint64_t size_bytes, std::uint32_t approx_mb, const char* note) {
   return {{"id", id},
@@ -32,6 +38,7 @@ nlohmann::json entry(const char* id, const char* name, bool engine, bool install
 }  // namespace
 
 std::uint64_t directory_size(const fs::path& dir) {
+  if (dir.empty()) return 0;
   std::error_code ec;
   fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
   if (ec) return 0;
@@ -60,12 +67,12 @@ nlohmann::json models_list(const ConfigRecord& config) {
 
   nlohmann::json list = nlohmann::json::array();
   list.push_back(entry("sense", "SenseVoice Small（默认·快）", true,
-                       present(sense_dir / "model.int8.onnx"), config.engine_active == "sense",
-                       directory_size(sense_dir), 233,
+                       key_file_present(sense_dir, "model.int8.onnx"),
+                       config.engine_active == "sense", directory_size(sense_dir), 233,
                        "中英日韩粤；峰值内存 ~600MB；11s 音频 ~200ms"));
   list.push_back(entry("qwen3", "Qwen3-ASR 0.6B（精度档·慢）", true,
-                       present(qwen3_dir / "encoder.int8.onnx"), config.engine_active == "qwen3",
-                       directory_size(qwen3_dir), 879,
+                       key_file_present(qwen3_dir, "encoder.int8.onnx"),
+                       config.engine_active == "qwen3", directory_size(qwen3_dir), 879,
                        "中英混合短句更准；峰值内存 ~1.6GB；单段上限 30s；11s 音频 ~2.4s"));
   list.push_back(entry("punct", "标点模型（句末补逗号/句号）", false,
                        present(marker_path(base, punct)), config.audio_punct,
