@@ -21,6 +21,7 @@ namespace {
 
 using kesu::CapturedRun;
 using kesu::ChildProcess;
+using kesu_test::TempDir;
 
 std::filesystem::path own_directory() {
 #ifdef _WIN32
@@ -129,5 +130,24 @@ TEST(ProcessTest, ACancelledCaptureKillsTheChild) {
   canceller.join();
   EXPECT_EQ(run.end, CapturedRun::End::cancelled);
 }
+
+#ifdef _WIN32
+// The shell ends without shutting the core down; a download it started must not run on.
+TEST(ProcessTest, AChildDoesNotOutliveTheProcessThatStartedIt) {
+  TempDir dir;
+  const auto err_file = dir.path() / "pid.txt";
+  const std::u8string u8 = err_file.u8string();
+  const CapturedRun run =
+      kesu::run_captured({probe(), "orphan:" + std::string(u8.begin(), u8.end())});
+  ASSERT_EQ(run.exit_code, 0) << run.error;
+  unsigned long pid = 0;
+  std::ifstream(err_file) >> pid;
+  ASSERT_NE(pid, 0u);
+  HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (child == nullptr) return;  // already gone
+  EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0);
+  CloseHandle(child);
+}
+#endif
 
 }  // namespace

@@ -1,6 +1,9 @@
 // A child program for the process tests. Each argument is one step:
 //   out:TEXT  TEXT and a line feed on standard output     err:TEXT  the same on standard error
 //   sleep:MS  waits                                       exit:N    ends with exit code N
+//   errpid    its process id on standard error
+//   orphan:FILE  (Windows) starts itself with "errpid sleep:60000", error output into FILE,
+//             waits until the id is there and ends at once, leaving that child behind
 // Without a step it prints every argument on its own line (to check argument quoting).
 
 #include <chrono>
@@ -13,9 +16,38 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "models/process.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace {
+
+unsigned long process_id() {
+#ifdef _WIN32
+  return GetCurrentProcessId();
+#else
+  return static_cast<unsigned long>(getpid());
+#endif
+}
+
+#ifdef _WIN32
+void orphan(const std::string& err_file) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const std::u8string u8 = std::filesystem::path(self).u8string();
+  std::string error;
+  auto child = kesu::ChildProcess::start(
+      {std::string(u8.begin(), u8.end()), "errpid", "sleep:60000"}, err_file, error);
+  if (!child) ExitProcess(2);
+  for (int i = 0; i < 500 && std::filesystem::file_size(err_file) == 0; ++i) Sleep(10);
+  ExitProcess(0);  // no destructor runs: the child is left to the system
+}
+#endif
 
 int run(const std::vector<std::string>& args) {
   bool any_step = false;
@@ -30,6 +62,13 @@ int run(const std::vector<std::string>& args) {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(value)));
     } else if (a.starts_with("exit:")) {
       return std::stoi(value);
+    } else if (a == "errpid") {
+      std::fprintf(stderr, "%lu\n", static_cast<unsigned long>(process_id()));
+      std::fflush(stderr);
+#ifdef _WIN32
+    } else if (a.starts_with("orphan:")) {
+      orphan(value);
+#endif
     } else {
       continue;
     }
