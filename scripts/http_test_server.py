@@ -16,6 +16,11 @@ Paths:
   .../models       model list; the API key picks it: dup (duplicates and an element without
                    id), empty, notjson, status401
   /requests        the chat and model requests received so far, as JSON
+  /dl/MODE/PATH    the local file /PATH (GET and HEAD, byte ranges honoured); MODE is
+                   ok or any of slow (16 KiB every 100 ms), nolength (no Content-Length, closes the
+                   connection), or drop (a request without Range gets half the file, then the
+                   connection is cut)
+  /dl-requests     the /dl requests received so far (method, path, range), as JSON
 """
 import argparse
 import json
@@ -27,6 +32,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
 RECEIVED = []
+FILE_REQUESTS = []
 
 
 def chat_answer(content=None, finish="stop", with_content=True):
@@ -92,7 +98,57 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self._send(200, json.dumps({"data": [{"id": "deepseek-chat"}]}))
 
+    def _file(self, head):
+        _, _, mode, rest = self.path.split("/", 3)
+        path = "/" + rest
+        byte_range = self.headers.get("Range")
+        FILE_REQUESTS.append({"method": self.command, "path": self.path, "range": byte_range})
+        try:
+            with open(path, "rb") as f:
+                data = f.read()
+        except OSError:
+            return self._send(404, "" if head else "no such file", "text/plain")
+        start = 0
+        if byte_range and byte_range.startswith("bytes="):
+            start = int(byte_range[6:].split("-")[0] or 0)
+            if start >= len(data):
+                self.send_response(416)
+                self.send_header("Content-Range", "bytes */%d" % len(data))
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))
+        else:
+            self.send_response(200)
+        body = data[start:]
+        if "nolength" in mode:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(len(body)))
+        self.send_header("Accept-Ranges", "bytes")
+        self.end_headers()
+        if head:
+            return
+        if "drop" in mode and not byte_range:
+            self.wfile.write(body[:len(body) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            self.connection.shutdown(2)
+            return
+        step = 16 << 10 if "slow" in mode else len(body) or 1
+        for i in range(0, len(body), step):
+            self.wfile.write(body[i:i + step])
+            self.wfile.flush()
+            if "slow" in mode:
+                time.sleep(0.1)
+
     def _route(self):
+        if self.path.startswith("/dl/"):
+            return self._file(head=False)
+        if self.path == "/dl-requests":
+            return self._send(200, json.dumps(FILE_REQUESTS))
         body = self._body()
         path = self.path
         if path.endswith("/chat/completions") or path.endswith("/models"):
@@ -127,6 +183,13 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         self._route()
+
+    def do_HEAD(self):
+        if self.path.startswith("/dl/"):
+            return self._file(head=True)
+        self.send_response(405)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
 
 
 def start(state):

@@ -1,5 +1,5 @@
-// Services around a dictation: models and polish. Each validates its arguments; services that this core does not carry yet
-// say so instead of pretending.
+// Polish around a dictation: the polish test, the service's model list and the selection
+// rewrite. Each validates its arguments.
 
 #include "ffi/boundary.h"
 #include "polish/polish_client.h"
@@ -25,39 +25,10 @@ PolishProfileView active_polish_profile(Core& core) {
   return {active.level, active.prompt};
 }
 
-int not_available(char** err) {
-  set_message(err, kNotImplemented);
-  return KESU_ERR_FAILED;
-}
-
-int bad_argument(char** err, std::string_view message = kBadArgument) {
-  set_message(err, message);
-  return KESU_ERR_ARGUMENT;
-}
-
-// Exports taking one required text besides the handle.
-int text_service(const char* export_name, KesuCore* handle, const char* text,
-                 std::string_view missing_message, char** err) {
-  return guard_int(export_name, err, [&] {
-    if (core_of(handle) == nullptr) return bad_argument(err);
-    if (!text_arg(text)) return bad_argument(err, missing_message);
-    return not_available(err);
-  });
-}
-
 
 }  // namespace
 
 extern "C" {
-
-KESU_API char* KESU_CALL kesu_models_list(KesuCore* handle) {
-  (void)handle;
-  return nullptr;
-}
-
-KESU_API int KESU_CALL kesu_models_pull(KesuCore* handle, const char* model_id, char** err) {
-  return text_service("kesu_models_pull", handle, model_id, kBadArgument, err);
-}
 
 KESU_API char* KESU_CALL kesu_polish_models(KesuCore* handle, char** err) {
   if (err == nullptr) return nullptr;

@@ -11,7 +11,10 @@ namespace kesu {
 
 Core::Core(std::filesystem::path core_dir, CoreOptions options)
     : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
-      queue_(std::make_shared<CommandQueue>()) {
+      queue_(std::make_shared<CommandQueue>()),
+      // A fresh install is checked for its main file; loading it for real needs the recognition
+      // engines, which pass their own check here.
+      models_(std::make_unique<ModelPuller>(shared_, check_marker_present)) {
   if (options.speech) shared_->speech = std::move(options.speech);
   auto worker = std::make_unique<Worker>(shared_, queue_, options.timings,
                                          std::move(options.polish_transport));
@@ -54,6 +57,7 @@ void Core::shutdown() {
     }
   }
   shared_->lan.stop();
+  models_->shutdown();
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (shared_->segment_retry_running.load() && std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "lib/shared_state.h"
+#include "models/model_pull.h"
 #include "pipeline/command_queue.h"
 #include "pipeline/worker.h"
 
@@ -31,6 +32,7 @@ class Core {
   Core& operator=(const Core&) = delete;
 
   SharedState& shared() { return *shared_; }
+  ModelPuller& models() { return *models_; }
   bool exiting() const { return shared_->exiting.load(); }
 
   // Queues a command for the worker; refused once shutdown has begun or the worker has gone.
@@ -38,13 +40,15 @@ class Core {
   // Like post, but ignores the exiting flag: used where the interface promises to accept.
   [[nodiscard]] PostResult post_even_when_exiting(Command command);
 
-  // Idempotent. Sets the exiting flag, stops and joins the worker, waits (up to 5 s) for a
-  // running segment retry, then clears the callback and waits for deliveries still under way.
+  // Idempotent. Sets the exiting flag, stops and joins the worker and a running model download
+  // (which ends with "已取消"), waits (up to 5 s) for a running segment retry, then clears the
+  // callback and waits for deliveries still under way.
   void shutdown();
 
  private:
   std::shared_ptr<SharedState> shared_;
   std::shared_ptr<CommandQueue> queue_;
+  std::unique_ptr<ModelPuller> models_;
   std::mutex worker_mu_;
   std::thread worker_;  // guarded by worker_mu_
 };
