@@ -53,6 +53,14 @@ std::string local_date(std::time_t t) {
   return buf;
 }
 
+std::string local_date_time(std::time_t t) {
+  const std::tm tm = local_tm(t);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return buf;
+}
+
 std::string local_rfc3339(std::time_t t) {
   const std::tm local = local_tm(t);
   // The offset is the difference of the two broken-down times: portable, unlike tm_gmtoff.
