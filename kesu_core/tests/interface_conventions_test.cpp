@@ -225,7 +225,7 @@ TEST(NotBuiltYet, ServicesAnswerFailedWithAMessage) {
     EXPECT_EQ(c.call(sc.core, &err), KESU_ERR_FAILED) << c.name;
     EXPECT_EQ(CoreString(err).str(), kNotImplemented) << c.name;
   }
-  for (const char* name : {"hotkey_down", "hotkey_up", "retry_failed", "set_engine", "debug_record"}) {
+  for (const char* name : {"hotkey_down", "hotkey_up", "retry_failed", "debug_record"}) {
     for (const IntCase& c : int_exports()) {
       if (std::string(c.name) == name) {
         EXPECT_EQ(c.call(sc.core), KESU_ERR_FAILED) << name;

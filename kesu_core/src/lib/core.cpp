@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "config/config_file.h"
+#include "engine/engine_factory.h"
 #include "pipeline/worker.h"
 #include "util/log.h"
 #include "util/thread_name.h"
@@ -12,6 +13,8 @@ namespace kesu {
 Core::Core(std::filesystem::path core_dir)
     : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
       queue_(std::make_shared<CommandQueue>()) {
+  const ConfigPtr config = shared_->config.snapshot();
+  shared_->engine.replace(create_engine_or_stub(*config, ModelLoader::for_core(config->core_dir)));
   auto worker = std::make_unique<Worker>(shared_, queue_);
   worker_ = std::thread([w = std::move(worker)] {
     name_this_thread("kesu-worker");

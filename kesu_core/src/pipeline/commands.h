@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 
 #include "config/config_store.h"
+#include "engine/engine.h"
 
 namespace kesu {
 
@@ -34,6 +36,15 @@ struct ConfigChanged {
 };
 struct MeterStart {};
 struct MeterStop {};
+struct SetEngine {
+  std::string name;
+};
+// The outcome of building an engine on the thread kesu-engine.
+struct EngineBuilt {
+  std::string name;
+  std::shared_ptr<Engine> engine;  // null on failure
+  std::string error;
+};
 struct DebugPanic {};
 struct Shutdown {};
 }  // namespace cmd
@@ -41,6 +52,7 @@ struct Shutdown {};
 using Command =
     std::variant<cmd::Cancel, cmd::SubmitResult, cmd::DebugSubmitText, cmd::ConfigChanged,
                  cmd::HotwordsChanged, cmd::NoteForegroundApp, cmd::MeterStart,
-                 cmd::MeterStop, cmd::DebugPanic, cmd::Shutdown>;
+                 cmd::MeterStop, cmd::SetEngine, cmd::EngineBuilt, cmd::DebugPanic,
+                 cmd::Shutdown>;
 
 }  // namespace kesu

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "audio/capture.h"
 #include "audio/meter.h"
@@ -22,6 +23,9 @@ namespace kesu {
 class Worker {
  public:
   Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue> queue);
+  ~Worker();
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
 
   // The thread body: returns on Shutdown or when the queue closes, and closes the queue on the
   // way out so that later posts fail instead of piling up.
@@ -45,12 +49,16 @@ class Worker {
   void on(cmd::NoteForegroundApp& note);
   void on(cmd::MeterStart&);
   void on(cmd::MeterStop&);
+  void on(cmd::SetEngine& request);
+  void on(cmd::EngineBuilt& built);
   void on(cmd::DebugPanic&);
   void on(cmd::Shutdown&);
 
   std::string begin_dictation();
   void finalise(std::string task_id, std::string text);
   void back_to_idle();
+  void save_engine_choice(const std::string& name);
+  void join_engine_builder();
 
   void run_meter_mode();
   void close_meter();
@@ -74,6 +82,8 @@ class Worker {
   std::string foreground_app_;
   std::unique_ptr<Capture> meter_capture_;  // open only in meter mode
   MeterPacer meter_pacer_;
+  std::thread engine_builder_;  // kesu-engine while a switch is being built
+  std::string engine_before_switch_;
 };
 
 }  // namespace kesu
