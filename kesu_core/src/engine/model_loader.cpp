@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -52,6 +53,21 @@ std::optional<std::string> sampled_hash(const std::filesystem::path& file, std::
   return std::string(text.data());
 }
 
+// Size and modification time of each file: enough to notice a change within one run, where
+// the files were hashed once already.
+std::optional<std::string> quick_stamp(const std::vector<std::filesystem::path>& files) {
+  std::string stamp;
+  for (const std::filesystem::path& file : files) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec) return std::nullopt;
+    const auto mtime = std::filesystem::last_write_time(file, ec);
+    if (ec) return std::nullopt;
+    stamp += std::to_string(size) + ":" + std::to_string(mtime.time_since_epoch().count()) + ";";
+  }
+  return stamp;
+}
+
 std::optional<nlohmann::json> fingerprint(const std::vector<std::filesystem::path>& files) {
   nlohmann::json out = nlohmann::json::array();
   for (const std::filesystem::path& file : files) {
@@ -88,10 +104,16 @@ nlohmann::json read_records(const std::filesystem::path& file) {
   return records.is_object() ? records : nlohmann::json::object();
 }
 
-// Serialises the read-modify-write of .validated.json between the core's threads.
+// Serialises the read-modify-write of .validated.json between the core's threads, and guards
+// the memo of what was confirmed during this run (so each decode does not hash the VAD model
+// again).
 std::mutex& records_mutex() {
   static std::mutex mu;
   return mu;
+}
+std::map<std::string, std::string>& confirmed_this_run() {
+  static std::map<std::string, std::string> stamps;  // guarded by records_mutex()
+  return stamps;
 }
 
 }  // namespace
@@ -134,14 +156,26 @@ ModelLoader ModelLoader::for_core(const std::filesystem::path& core_dir) {
 
 std::optional<std::string> ModelLoader::validate(ModelKind kind,
                                                  const std::filesystem::path& target) const {
-  const std::string key = std::string(model_kind_name(kind)) + "|" + path_to_utf8(target);
-  const std::optional<nlohmann::json> now = fingerprint(files_of(kind, target));
-  if (!now) return "读不到模型文件：" + path_to_utf8(target);
+  const std::vector<std::filesystem::path> files = files_of(kind, target);
   const std::filesystem::path records_file = validated_path(core_dir_);
+  const std::string key = std::string(model_kind_name(kind)) + "|" + path_to_utf8(target);
+  const std::string memo_key = path_to_utf8(records_file) + "|" + key;
+  const std::optional<std::string> stamp = quick_stamp(files);
+  if (!stamp) return "读不到模型文件：" + path_to_utf8(target);
+  {
+    std::lock_guard lock(records_mutex());
+    const auto memo = confirmed_this_run().find(memo_key);
+    if (memo != confirmed_this_run().end() && memo->second == *stamp) return std::nullopt;
+  }
+  const std::optional<nlohmann::json> now = fingerprint(files);
+  if (!now) return "读不到模型文件：" + path_to_utf8(target);
   {
     std::lock_guard lock(records_mutex());
     const nlohmann::json records = read_records(records_file);
-    if (records.contains(key) && records[key] == *now) return std::nullopt;
+    if (records.contains(key) && records[key] == *now) {
+      confirmed_this_run()[memo_key] = *stamp;
+      return std::nullopt;
+    }
   }
 
   if (!is_file(checker_)) return "找不到模型检查程序：" + path_to_utf8(checker_);
@@ -159,6 +193,7 @@ std::optional<std::string> ModelLoader::validate(ModelKind kind,
   std::lock_guard lock(records_mutex());
   nlohmann::json records = read_records(records_file);
   records[key] = *now;
+  confirmed_this_run()[memo_key] = *stamp;
   std::error_code ec;
   std::filesystem::create_directories(records_file.parent_path(), ec);
   std::filesystem::path temporary = records_file;
