@@ -14,6 +14,7 @@ OUT_DIR receives:
   punct/model.int8.onnx  CT-transformer punctuation: a per-character lookup ("次" → "，")
   gtcrn_simple.onnx      GTCRN online denoiser that passes audio through
   speaker.onnx           speaker embedding: per-band-group variance of the features
+  speaker-no-framework.onnx  the same without its "framework" entry
   speech-two.wav         two espeak-ng sentences with a 1 s pause, 16 kHz mono
   speech-20s.wav         about 20 s of espeak-ng speech, 16 kHz mono
 """
@@ -181,9 +182,12 @@ def make_speaker(out):
     ]
     inputs = [helper.make_tensor_value_info("x", TensorProto.FLOAT, [1, "T", 80])]
     outputs = [helper.make_tensor_value_info("embedding", TensorProto.FLOAT, [1, 16])]
-    save(helper.make_graph(nodes, "speaker_test", inputs, outputs), os.path.join(out, "speaker.onnx"),
-         {"framework": "3d-speaker", "output_dim": 16, "sample_rate": 16000, "normalize_samples": 1,
-          "language": "Chinese", "feature_normalize_type": "global-mean"})
+    metadata = {"framework": "3d-speaker", "output_dim": 16, "sample_rate": 16000,
+                "normalize_samples": 1, "language": "Chinese", "feature_normalize_type": "global-mean"}
+    graph = helper.make_graph(nodes, "speaker_test", inputs, outputs)
+    save(graph, os.path.join(out, "speaker.onnx"), metadata)
+    del metadata["framework"]  # sherpa-onnx hands out an extractor that crashes at first use
+    save(graph, os.path.join(out, "speaker-no-framework.onnx"), metadata)
 
 
 # --- recordings -----------------------------------------------------------------------------

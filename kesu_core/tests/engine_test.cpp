@@ -141,6 +141,28 @@ TEST(ModelIsolation, BadModelsFailValidationAndTheHostSurvives) {
   EXPECT_EQ(text.find("no-metadata"), std::string::npos);
 }
 
+TEST(ModelIsolation, EachKindOfModelIsCheckedByLoadingIt) {
+  TempDir dir;
+  const ModelLoader loader = ModelLoader::for_core(dir.path());
+  struct Case {
+    ModelKind kind;
+    const char* file;
+    bool passes;
+  };
+  const Case cases[] = {
+      {ModelKind::vad, "silero_vad.onnx", true},
+      {ModelKind::vad, "gtcrn_simple.onnx", false},
+      {ModelKind::punct, "punct/model.int8.onnx", true},
+      {ModelKind::gtcrn, "gtcrn_simple.onnx", true},
+      {ModelKind::gtcrn, "sense-corrupt/model.int8.onnx", false},
+      {ModelKind::speaker, "speaker.onnx", true},
+      {ModelKind::speaker, "speaker-no-framework.onnx", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(!loader.validate(c.kind, test_models() / c.file), c.passes) << c.file;
+  }
+}
+
 TEST(ModelIsolation, ValidatedFilesAreRememberedUntilTheyChange) {
   TempDir dir;
   const std::filesystem::path sense = dir.path() / "models" / "sense";
