@@ -13,9 +13,9 @@ struct ChildOutcome {
   std::string failure;           // why there is no exit code
 };
 
-// Runs `program` with `args` (UTF-8) without a console window, its standard output discarded
-// and its standard error shared with ours, and waits at most `timeout`; a child still running
-// then is killed.
+// Runs `program` with `args` (UTF-8) without a console window and waits at most `timeout`; a
+// child still running then is killed. Its standard output is discarded; its standard error is
+// ours natively and discarded on Windows, where only a NUL handle is handed down.
 ChildOutcome run_child(const std::filesystem::path& program, const std::vector<std::string>& args,
                        std::chrono::milliseconds timeout);
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <vector>
+
 #include "util/child_process.h"
 
 namespace kesu {
@@ -47,15 +49,38 @@ ChildOutcome run_child(const std::filesystem::path& program, const std::vector<s
   OwnedHandle null_out;
   null_out.handle = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                 OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = null_out.handle;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  if (null_out.handle == INVALID_HANDLE_VALUE) {
+    return {std::nullopt, "启动检查进程失败（打不开 NUL）"};
+  }
+
+  // Only the NUL handle is handed down: other children of the core (downloads) must not see
+  // their pipes held open by this one.
+  SIZE_T list_size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  std::vector<unsigned char> list_memory(list_size);
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
+  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &list_size)) {
+    return {std::nullopt, "启动检查进程失败（错误 " + std::to_string(GetLastError()) + "）"};
+  }
+  struct ListOwner {
+    LPPROC_THREAD_ATTRIBUTE_LIST list;
+    ~ListOwner() { DeleteProcThreadAttributeList(list); }
+  } list_owner{attributes};
+  HANDLE inherited[] = {null_out.handle};
+  UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                            sizeof(inherited), nullptr, nullptr);
+
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = null_out.handle;
+  startup.StartupInfo.hStdOutput = null_out.handle;
+  startup.StartupInfo.hStdError = null_out.handle;
+  startup.lpAttributeList = attributes;
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
+                      CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                      &startup.StartupInfo, &process)) {
     return {std::nullopt, "启动检查进程失败（错误 " + std::to_string(GetLastError()) + "）"};
   }
   OwnedHandle process_handle{process.hProcess};
