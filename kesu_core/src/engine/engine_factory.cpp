@@ -1,5 +1,6 @@
 #include "engine/engine_factory.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 

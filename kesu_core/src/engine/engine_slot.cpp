@@ -1,6 +1,7 @@
 #include "engine/engine_slot.h"
 
 #include <chrono>
+#include <exception>
 
 namespace kesu {
 
@@ -17,7 +18,14 @@ SlotRecognition EngineSlot::recognise(std::span<const float> samples) {
     out.recognition.error = "没有可用的识别引擎";
     return out;
   }
-  out.recognition = engine_->recognise(samples);
+  // A failing segment keeps its error; it never takes the decoding thread down.
+  try {
+    out.recognition = engine_->recognise(samples);
+  } catch (const std::exception& e) {
+    out.recognition = {{}, e.what()};
+  } catch (...) {
+    out.recognition = {{}, "识别时出错"};
+  }
   return out;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sherpa/sherpa_library.h"
