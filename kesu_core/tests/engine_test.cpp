@@ -42,11 +42,11 @@ TEST(EngineCreation, SenseFromGeneratedModelHearsSpeechAndNotSilence) {
   ASSERT_TRUE(created.engine) << created.error;
   EXPECT_EQ(created.engine->name(), "sense");
 
-  const Recognition speech = created.engine->recognise(test_recording("speech-two.wav"));
+  const EngineResult speech = created.engine->recognise(test_recording("speech-two.wav"));
   EXPECT_FALSE(speech.error);
   EXPECT_FALSE(speech.text.empty());
   const std::vector<float> silence(16000, 0.0f);
-  const Recognition quiet = created.engine->recognise(silence);
+  const EngineResult quiet = created.engine->recognise(silence);
   EXPECT_FALSE(quiet.error);
   EXPECT_EQ(quiet.text, "");
   // Pieces shorter than 1,360 samples are padded rather than read past their end.
@@ -218,7 +218,7 @@ TEST(Fallbacks, CoreStartsWithTheConfiguredEngine) {
 class SlowEngine final : public Engine {
  public:
   std::string_view name() const override { return "slow"; }
-  Recognition recognise(std::span<const float>) override {
+  EngineResult recognise(std::span<const float>) override {
     const int now_inside = ++inside_;
     if (now_inside > 1) overlapped_ = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -237,7 +237,7 @@ TEST(EngineLock, ConcurrentRecognitionIsSerialisedAndWaitsAreReported) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < 5; ++i) {
-        const SlotRecognition r = slot.recognise({});
+        const SlotResult r = slot.recognise({});
         double seen = total_wait.load();
         while (!total_wait.compare_exchange_weak(seen, seen + r.wait_ms)) {
         }

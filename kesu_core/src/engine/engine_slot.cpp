@@ -8,11 +8,11 @@ namespace kesu {
 EngineSlot::EngineSlot(std::shared_ptr<Engine> engine)
     : engine_(std::move(engine)), name_(engine_ ? std::string(engine_->name()) : "") {}
 
-SlotRecognition EngineSlot::recognise(std::span<const float> samples) {
+SlotResult EngineSlot::recognise(std::span<const float> samples) {
   const auto asked = std::chrono::steady_clock::now();
   std::lock_guard lock(engine_mu_);
   const std::chrono::duration<double, std::milli> waited = std::chrono::steady_clock::now() - asked;
-  SlotRecognition out;
+  SlotResult out;
   out.wait_ms = waited.count();
   if (!engine_) {
     out.recognition.error = "没有可用的识别引擎";

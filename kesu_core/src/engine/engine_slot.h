@@ -9,8 +9,8 @@
 
 namespace kesu {
 
-struct SlotRecognition {
-  Recognition recognition;
+struct SlotResult {
+  EngineResult recognition;
   double wait_ms = 0;  // time spent waiting for the engine lock
 };
 
@@ -20,7 +20,7 @@ class EngineSlot {
  public:
   explicit EngineSlot(std::shared_ptr<Engine> engine);
 
-  SlotRecognition recognise(std::span<const float> samples);
+  SlotResult recognise(std::span<const float> samples);
   // Installs `engine` once the segment being recognised (if any) is done.
   void replace(std::shared_ptr<Engine> engine);
   // The current engine's name; does not wait for a running recognition.

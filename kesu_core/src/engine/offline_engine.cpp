@@ -6,7 +6,7 @@
 
 namespace kesu {
 
-Recognition OfflineEngine::recognise(std::span<const float> samples) {
+EngineResult OfflineEngine::recognise(std::span<const float> samples) {
   if (samples.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
     return {{}, "音频太长"};
   }

@@ -13,7 +13,7 @@ class OfflineEngine final : public Engine {
   OfflineEngine(std::string name, const SherpaApi& api, RecognizerHandle recognizer)
       : name_(std::move(name)), api_(api), recognizer_(std::move(recognizer)) {}
   std::string_view name() const override { return name_; }
-  Recognition recognise(std::span<const float> samples) override;
+  EngineResult recognise(std::span<const float> samples) override;
 
  private:
   std::string name_;

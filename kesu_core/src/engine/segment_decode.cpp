@@ -91,13 +91,13 @@ DecodeOutcome segment_decode(std::span<const float> audio, const DecodeTools& to
   std::vector<std::string> texts;
   int index = 0;
   for (SpeechPiece& piece : segmentation.pieces) {
-    DecodedSegment segment{index, piece.start, std::move(piece.samples), {}, {}};
+    SegmentResult segment{index, piece.start, std::move(piece.samples), {}, {}};
     out.speech_ms += static_cast<double>(segment.samples.size()) / 16.0;
     if (faults.selects(index)) {
       segment.error = std::string(kInjectedFaultMessage);
     } else {
       const auto asked = Clock::now();
-      SlotRecognition result = tools.engine.recognise(segment.samples);
+      SlotResult result = tools.engine.recognise(segment.samples);
       out.engine_wait_ms += result.wait_ms;
       timing("第 " + std::to_string(index) + " 段：等引擎 " + ms_text(result.wait_ms) +
              "，识别 " + ms_text(ms_since(asked) - result.wait_ms));

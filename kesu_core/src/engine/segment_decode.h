@@ -16,7 +16,7 @@
 
 namespace kesu {
 
-struct DecodedSegment {
+struct SegmentResult {
   int index = 0;
   std::size_t start = 0;  // first sample within the recording
   std::vector<float> samples;
@@ -25,7 +25,7 @@ struct DecodedSegment {
 };
 
 struct DecodeOutcome {
-  std::vector<DecodedSegment> segments;  // in recording order
+  std::vector<SegmentResult> segments;  // in recording order
   std::string text;  // the successful segments joined, hotwords and punctuation applied
   std::optional<std::string> error;  // the whole recording failed (no audio, every segment failed)
   double speech_ms = 0;       // audio length of the segments
