@@ -38,6 +38,13 @@ struct SwitchCore {
   KesuCore* core = nullptr;
 };
 
+// Building an engine starts the model checker; sanitizer builds make that slow.
+Json wait_for_code(EventRecorder& events, const std::string& code) {
+  return events.wait_for(
+      [&](const Json& e) { return e["type"] == "error" && e["payload"]["code"] == code; },
+      std::chrono::seconds(120));
+}
+
 }  // namespace
 
 TEST(EngineSwitch, NamesAndMissingModelsAreRefusedBeforeAnythingIsPosted) {
@@ -48,7 +55,7 @@ TEST(EngineSwitch, NamesAndMissingModelsAreRefusedBeforeAnythingIsPosted) {
   EXPECT_EQ(kesu_set_engine(sc.core, "qwen3"), KESU_ERR_MODEL_MISSING);
   // Round trip through the worker: nothing of the refused calls reached it.
   ASSERT_EQ(kesu_set_engine(sc.core, "stub"), KESU_OK);
-  EXPECT_FALSE(sc.events.wait_for_error("engine_ready").is_null());
+  EXPECT_FALSE(wait_for_code(sc.events, "engine_ready").is_null());
   for (const Json& e : sc.events.events()) {
     EXPECT_NE(e["payload"].value("code", ""), "model_missing");
   }
@@ -58,7 +65,7 @@ TEST(EngineSwitch, NamesAndMissingModelsAreRefusedBeforeAnythingIsPosted) {
 TEST(EngineSwitch, SuccessSavesTheChoiceAndAnnouncesIt) {
   SwitchCore sc("stub", test_models() / "sense", test_models() / "qwen3-empty");
   ASSERT_EQ(kesu_set_engine(sc.core, "sense"), KESU_OK);
-  const Json ready = sc.events.wait_for_error("engine_ready");
+  const Json ready = wait_for_code(sc.events, "engine_ready");
   ASSERT_FALSE(ready.is_null());
   EXPECT_EQ(ready["payload"]["message"], "已切换到 sense，下次录音生效");
   const Json changed = sc.events.wait_for_type("config_changed");
@@ -70,13 +77,13 @@ TEST(EngineSwitch, SuccessSavesTheChoiceAndAnnouncesIt) {
 TEST(EngineSwitch, FailureKeepsTheOldEngineAndSetting) {
   SwitchCore sc("stub", test_models() / "sense", test_models() / "qwen3-empty");
   ASSERT_EQ(kesu_set_engine(sc.core, "qwen3"), KESU_OK);
-  const Json failed = sc.events.wait_for_error("engine_switch_failed");
+  const Json failed = wait_for_code(sc.events, "engine_switch_failed");
   ASSERT_FALSE(failed.is_null());
   EXPECT_EQ(failed["payload"]["message"],
             "切换引擎失败：Qwen3 recognizer 创建失败（模型损坏或内存不足）");
   // A later round trip shows the setting went back to the engine still in use.
   ASSERT_EQ(kesu_set_engine(sc.core, "stub"), KESU_OK);
-  ASSERT_FALSE(sc.events.wait_for_error("engine_ready").is_null());
+  ASSERT_FALSE(wait_for_code(sc.events, "engine_ready").is_null());
   EXPECT_NE(sc.config_file().find("active = \"stub\""), std::string::npos);
   for (const Json& e : sc.events.events()) {
     if (e["type"] == "config_changed") {
