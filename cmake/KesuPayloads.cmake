@@ -1,11 +1,14 @@
-# kesu_payload_sources(OUT_VAR CORE target CORE_FILE path RUNTIME files... MODELS name=file...)
+# kesu_payload_sources(OUT_VAR CORE target CORE_FILE path [HELPERS target=path...]
+#                      RUNTIME files... MODELS name=file...)
+# HELPERS are programs of this build that travel beside the core (the path spelled out as for
+# CORE_FILE).
 # Sources that link the given files into an executable verbatim, with a table of them
 # (embedded_payloads()). The bytes go in through the assembler's .incbin: no generated C arrays,
 # so even tens of megabytes cost only a link. Missing model files are skipped.
 enable_language(ASM)
 
 function(kesu_payload_sources out_var)
-  cmake_parse_arguments(ARG "" "CORE;CORE_FILE" "RUNTIME;MODELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "CORE;CORE_FILE" "HELPERS;RUNTIME;MODELS" ${ARGN})
   set(gen ${CMAKE_CURRENT_BINARY_DIR}/payloads)
   if(WIN32)
     set(section ".section .rdata,\"dr\"")
@@ -34,6 +37,12 @@ function(kesu_payload_sources out_var)
   # OBJECT_DEPENDS takes no generator expressions: the core's path is spelled out by the caller.
   list(REMOVE_AT deps -1)
   list(APPEND deps "${ARG_CORE_FILE}")
+  foreach(entry IN LISTS ARG_HELPERS)
+    string(REGEX MATCH "^([^=]+)=(.*)$" _ "${entry}")
+    add_payload("$<TARGET_FILE_NAME:${CMAKE_MATCH_1}>" Runtime "$<TARGET_FILE:${CMAKE_MATCH_1}>")
+    list(REMOVE_AT deps -1)
+    list(APPEND deps "${CMAKE_MATCH_2}")
+  endforeach()
   foreach(file IN LISTS ARG_RUNTIME)
     if(NOT EXISTS ${file})
       message(FATAL_ERROR "${file} is missing: run scripts/install-deps.sh")

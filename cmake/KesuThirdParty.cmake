@@ -34,16 +34,14 @@ else()
 endif()
 
 # Prebuilt sherpa-onnx (C API + onnxruntime) and PortAudio. Their runtime libraries are copied
-# next to our binaries, where the core's loader (and the test programs) find them.
+# next to our binaries, where the core's loader (and the test programs) find them. sherpa-onnx is
+# not linked: the core opens it at run time from its own folder, so a missing or broken copy
+# leaves the core running without models instead of failing to load.
 set(KESU_RUNTIME_LIBS "")
 if(WIN32)
   set(_sherpa ${KESU_DEPS_DIR}/sherpa-win)
   set(_portaudio ${KESU_DEPS_DIR}/naudiodon2/portaudio)
   # mingw's linker links directly against a DLL; the packages ship no import libraries.
-  add_library(kesu_sherpa SHARED IMPORTED GLOBAL)
-  set_target_properties(kesu_sherpa PROPERTIES
-    IMPORTED_LOCATION ${_sherpa}/sherpa-onnx-c-api.dll
-    IMPORTED_IMPLIB ${_sherpa}/sherpa-onnx-c-api.dll)
   add_library(kesu_portaudio SHARED IMPORTED GLOBAL)
   set_target_properties(kesu_portaudio PROPERTIES
     IMPORTED_LOCATION ${_portaudio}/bin/portaudio_x64.dll
@@ -54,10 +52,6 @@ if(WIN32)
     ${_sherpa}/onnxruntime_providers_shared.dll ${_portaudio}/bin/portaudio_x64.dll)
 else()
   set(_sherpa ${KESU_DEPS_DIR}/sherpa-linux)
-  add_library(kesu_sherpa SHARED IMPORTED GLOBAL)
-  set_target_properties(kesu_sherpa PROPERTIES
-    IMPORTED_LOCATION ${_sherpa}/libsherpa-onnx-c-api.so
-    IMPORTED_SONAME libsherpa-onnx-c-api.so)
   find_library(KESU_PORTAUDIO_LIBRARY portaudio REQUIRED)
   add_library(kesu_portaudio UNKNOWN IMPORTED GLOBAL)
   set_target_properties(kesu_portaudio PROPERTIES IMPORTED_LOCATION ${KESU_PORTAUDIO_LIBRARY})

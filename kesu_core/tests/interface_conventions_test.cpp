@@ -222,13 +222,6 @@ TEST(NotBuiltYet, ServicesAnswerFailedWithAMessage) {
     EXPECT_EQ(c.call(sc.core, &err), KESU_ERR_FAILED) << c.name;
     EXPECT_EQ(CoreString(err).str(), kNotImplemented) << c.name;
   }
-  for (const char* name : {"set_engine"}) {
-    for (const IntCase& c : int_exports()) {
-      if (std::string(c.name) == name) {
-        EXPECT_EQ(c.call(sc.core), KESU_ERR_FAILED) << name;
-      }
-    }
-  }
   for (const StringCase& c : string_exports()) {
     const std::string name = c.name;
     if (name == "get_last_result" || name == "failed_segments" || name == "get_config_json" ||

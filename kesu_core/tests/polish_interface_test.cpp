@@ -125,11 +125,11 @@ class PolishedDictation : public PolishService {
 TEST_F(PolishedDictation, TheServiceTextIsInsertedAndAFailureKeepsTheOriginal) {
   configure("echo", "sk-test");
   const std::size_t before = chat_requests(base);
-  EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会");
+  EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会。");
   EXPECT_EQ(chat_requests(base), before + 1);
 
   configure("status500", "sk-test");
-  EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会");
+  EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会。");
   const Json notice = rec.wait_for_type("notice")["payload"];
   EXPECT_EQ(notice["code"], "polish_failed");
   EXPECT_EQ(notice["message"].get<std::string>().rfind("润色没成功，已用原文：服务返回 500：", 0), 0u)

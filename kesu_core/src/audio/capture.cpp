@@ -6,6 +6,7 @@
 
 #include "audio/capture_portaudio.h"
 #include "audio/capture_sim.h"
+#include "audio/denoiser.h"
 #include "audio/portaudio_session.h"
 #include "audio/wav.h"
 #include "util/log.h"
@@ -24,9 +25,14 @@ std::optional<long> forced_failure_ms() {
   return ms;
 }
 
-// The denoiser is attached here once recognition models can be loaded safely; until then
-// capture runs without it.
-std::unique_ptr<AudioFilter> make_denoiser(const ConfigRecord&) { return nullptr; }
+// A denoiser that does not load never blocks capture: it runs without one.
+std::unique_ptr<AudioFilter> make_denoiser(const ConfigRecord& config) {
+  DenoiserOpen opened = open_denoiser(config, ModelLoader::for_core(config.core_dir));
+  if (!opened.filter && !opened.error.empty()) {
+    log_line("降噪模型加载失败：" + opened.error + "（本次不降噪）", "[audio]");
+  }
+  return std::move(opened.filter);
+}
 
 }  // namespace
 

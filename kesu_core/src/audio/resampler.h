@@ -6,9 +6,13 @@
 struct SherpaOnnxLinearResampler;
 
 namespace kesu {
+struct SherpaApi;
+}
+
+namespace kesu {
 
 // Windowed-sinc resampler (cut-off 0.495 × the lower rate, 6 zero crossings). Keeps filter state
-// between calls, so a stream can be fed in chunks.
+// between calls, so a stream can be fed in chunks. Invalid when sherpa-onnx cannot be loaded.
 class Resampler {
  public:
   Resampler(int rate_in, int rate_out);
@@ -21,6 +25,7 @@ class Resampler {
   std::vector<float> resample(std::span<const float> input, bool flush = false);
 
  private:
+  const SherpaApi* api_ = nullptr;
   const SherpaOnnxLinearResampler* handle_ = nullptr;
 };
 

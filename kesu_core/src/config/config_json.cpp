@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "config/config_rules.h"
+#include "engine/model_files.h"
 #include "util/paths.h"
 #include "voice/voice_print.h"
 
@@ -12,24 +13,13 @@ namespace kesu {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-namespace {
-
-constexpr const char* kDenoiserFile = "gtcrn_simple.onnx";
-
-bool is_file(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);
-}
-
-}  // namespace
-
 ConfigReadiness probe_readiness(const ConfigRecord& record) {
   const fs::path base = models_base(record.core_dir);
   ConfigReadiness ready;
   ready.voice_enrolled = is_file(record.core_dir / kVoicePrintFile);
   ready.voice_model_ready = is_file(base / kSpeakerModelFile);
   ready.punct_ready = is_file(punct_model_path(record.core_dir));
-  ready.denoise_ready = is_file(base / kDenoiserFile);
+  ready.denoise_ready = is_file(gtcrn_model_path(record.core_dir));
   return ready;
 }
 

@@ -12,11 +12,6 @@ constexpr const char* kDefaultPolishEndpoint = "https://api.deepseek.com/v1";
 constexpr const char* kDefaultUploadUrl = "";
 }  // namespace
 
-std::filesystem::path punct_model_path(const std::filesystem::path& core_dir) {
-  return models_base(core_dir) / "sherpa-onnx-punct-ct-transformer-zh-en-vocab272727-2024-04-12-int8" /
-         "model.int8.onnx";
-}
-
 std::filesystem::path models_base(const std::filesystem::path& core_dir) {
   return core_dir / "models";
 }

@@ -75,7 +75,4 @@ ConfigRecord default_config(const std::filesystem::path& core_dir);
 
 std::filesystem::path models_base(const std::filesystem::path& core_dir);
 
-// The punctuation model's main file under the models base.
-std::filesystem::path punct_model_path(const std::filesystem::path& core_dir);
-
 }  // namespace kesu

@@ -7,6 +7,7 @@
 #include "audio/capture.h"
 #include "config/config_rules.h"
 #include "config/config_json.h"
+#include "engine/model_files.h"
 #include "hotwords/hotword_file.h"
 #include "kesu_core.h"
 #include "store/history_format.h"
@@ -18,11 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-bool is_file(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);
-}
 
 const char* on_off(bool on) { return on ? "开" : "关"; }
 const char* yes_no(bool yes) { return yes ? "true" : "false"; }
@@ -62,8 +58,7 @@ std::string diagnose_report(const SharedState& shared) {
   const ConfigPtr config = shared.config.snapshot();
   const ConfigRecord& c = *config;
   const ConfigReadiness ready = probe_readiness(c);
-  const fs::path sense_dir = path_from_utf8(c.models_dir);
-  const bool sense_ready = is_file(sense_dir / "model.int8.onnx") && is_file(sense_dir / "tokens.txt");
+  const bool sense_ready = model_installed("sense", c);
   const bool qwen3_ready = is_file(path_from_utf8(c.models_qwen3) / "encoder.int8.onnx");
   const std::string vad = c.models_vad;
 

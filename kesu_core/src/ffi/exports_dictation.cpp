@@ -4,6 +4,7 @@
 #include <string>
 
 #include "audio/wav.h"
+#include "engine/model_files.h"
 #include "ffi/boundary.h"
 #include "util/paths.h"
 
@@ -80,7 +81,8 @@ KESU_API int KESU_CALL kesu_set_engine(KesuCore* handle, const char* engine) {
     if (core == nullptr || !name) return KESU_ERR_ARGUMENT;
     if (*name != "sense" && *name != "qwen3" && *name != "stub") return KESU_ERR_ARGUMENT;
     if (core->exiting()) return KESU_ERR_SHUTDOWN;
-    return KESU_ERR_FAILED;  // engines are not built into this core yet
+    if (!model_installed(*name, *core->shared().config.snapshot())) return KESU_ERR_MODEL_MISSING;
+    return post_result_code(core->post(cmd::SetEngine{std::string(*name)}));
   });
 }
 

@@ -3,19 +3,34 @@
 #include <chrono>
 
 #include "config/config_file.h"
+#include "engine/engine_factory.h"
+#include "engine/self_check.h"
+#include "pipeline/engine_speech_backend.h"
+#include "util/paths.h"
 #include "pipeline/worker.h"
 #include "util/log.h"
 #include "util/thread_name.h"
 
 namespace kesu {
+namespace {
+
+// After a download: the model must load, checked the way the engines will load it.
+ModelSelfTest engine_self_test(const std::filesystem::path& core_dir) {
+  return [core_dir](const CatalogRow& row, const std::filesystem::path& model_dir) {
+    return self_check_model(row.id, model_dir / path_from_utf8(row.marker).filename(), core_dir);
+  };
+}
+
+}  // namespace
 
 Core::Core(std::filesystem::path core_dir, CoreOptions options)
     : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
       queue_(std::make_shared<CommandQueue>()),
-      // A fresh install is checked for its main file; loading it for real needs the recognition
-      // engines, which pass their own check here.
-      models_(std::make_unique<ModelPuller>(shared_, check_marker_present)) {
-  if (options.speech) shared_->speech = std::move(options.speech);
+      // A fresh install must load before it counts as installed.
+      models_(std::make_unique<ModelPuller>(shared_, engine_self_test(core_dir))) {
+  const ConfigPtr config = shared_->config.snapshot();
+  shared_->engine.replace(create_engine_or_stub(*config, ModelLoader::for_core(config->core_dir)));
+  shared_->speech = options.speech ? std::move(options.speech) : make_engine_speech_backend(shared_);
   auto worker = std::make_unique<Worker>(shared_, queue_, options.timings,
                                          std::move(options.polish_transport));
   worker_ = std::thread([w = std::move(worker)] {

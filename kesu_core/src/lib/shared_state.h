@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/config_store.h"
+#include "engine/engine_slot.h"
 #include "events/event_sink.h"
 #include "hotwords/hotword_file.h"
 #include "hotwords/hotword_store.h"
@@ -91,6 +92,8 @@ struct SharedState {
   lan::LanServer lan;
   LastResultSlot last_result;
   FailedSegmentList failed_segments;
+  // Starts as the stub; the core installs the configured engine right after creation.
+  EngineSlot engine{std::make_shared<StubEngine>()};
 };
 
 }  // namespace kesu

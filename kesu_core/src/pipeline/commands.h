@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -9,6 +10,7 @@
 
 #include "config/config_store.h"
 #include "pipeline/final_decode.h"
+#include "engine/engine.h"
 
 namespace kesu {
 
@@ -69,6 +71,15 @@ struct HotwordsChanged {
 struct NoteForegroundApp {
   std::string app;
 };
+struct SetEngine {
+  std::string name;
+};
+// The outcome of building an engine on the thread kesu-engine.
+struct EngineBuilt {
+  std::string name;
+  std::shared_ptr<Engine> engine;  // null on failure
+  std::string error;
+};
 struct DebugPanic {};
 struct Shutdown {};
 }  // namespace cmd
@@ -78,6 +89,7 @@ using Command =
                  cmd::DebugSubmitText, cmd::DebugRecord, cmd::DecodeWav, cmd::RetryFailed,
                  cmd::PieceDone, cmd::RetrySegment, cmd::SegmentRetryFailed,
                  cmd::SegmentRetryDone, cmd::MeterStart, cmd::MeterStop, cmd::ConfigChanged,
-                 cmd::HotwordsChanged, cmd::NoteForegroundApp, cmd::DebugPanic, cmd::Shutdown>;
+                 cmd::SetEngine, cmd::EngineBuilt, cmd::HotwordsChanged, cmd::NoteForegroundApp,
+                 cmd::DebugPanic, cmd::Shutdown>;
 
 }  // namespace kesu

@@ -74,9 +74,11 @@ FinalDecodeOutcome run_final_decode(const FinalDecodeJob& job, SpeechBackend& sp
       out.decode_ms = elapsed_ms(started);
       return out;
     }
+    std::vector<std::string> texts;
     for (const DecodedSegment& segment : out.segments) {
-      if (segment.error.empty()) joined += segment.text;
+      if (segment.error.empty()) texts.push_back(segment.text);
     }
+    joined = speech.join(texts);
   }
   out.decode_ms = elapsed_ms(started);
   if (joined.empty()) return out;

@@ -42,6 +42,12 @@ class SpeechBackend {
   virtual SegmentedDecode decode_segments(std::span<const float> samples,
                                           const ConfigRecord& config) = 0;
   virtual std::string punctuate(std::string text, const ConfigRecord& config) = 0;
+  // Joins segment texts in order; engines may need a space between words of some languages.
+  virtual std::string join(const std::vector<std::string>& texts) const {
+    std::string out;
+    for (const std::string& t : texts) out += t;
+    return out;
+  }
   // "sense", "qwen3" or "stub"; "" when no engine is usable.
   virtual std::string engine_name() const = 0;
   // False when no speech model is installed, so a failure can say what to download.

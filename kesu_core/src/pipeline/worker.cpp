@@ -6,8 +6,11 @@
 
 #include "config/config_file.h"
 #include "config/config_toml.h"
+#include "engine/engine_factory.h"
+#include "engine/model_files.h"
 #include "events/envelope.h"
 #include "util/log.h"
+#include "util/thread_name.h"
 #include "util/utf8.h"
 
 namespace kesu {
@@ -29,6 +32,8 @@ Worker::Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue
       polish_transport_(polish_transport ? std::move(polish_transport) : default_transport()),
       pending_files_(shared_->core_dir),
       tracker_(timings.decode_stall, timings.submit_answer) {}
+
+Worker::~Worker() { join_engine_builder(); }
 
 void Worker::run() {
   struct CloseOnExit {
@@ -188,11 +193,80 @@ void Worker::run_meter_mode() {
   emit("meter", {{"rms", levels.rms}, {"peak", levels.peak}, {"silent", levels.silent}});
 }
 
+void Worker::on(cmd::SetEngine& request) {
+  const std::string& name = request.name;
+  if (name != "sense" && name != "qwen3" && name != "stub") {
+    emit_error("bad_engine", "未知引擎：" + name);
+    return;
+  }
+  const ConfigPtr config = shared_->config.snapshot();
+  if (!model_installed(name, *config)) {
+    emit_error("model_missing", model_missing_message(name));
+    return;
+  }
+  if (engine_builder_.joinable()) {
+    emit_error("engine_switch_failed", "切换引擎失败：上一次切换还没完成，稍后再试");
+    return;
+  }
+  engine_before_switch_ = config->engine_active;
+  save_engine_choice(name);
+  ConfigRecord target = *shared_->config.snapshot();
+  // Building a large model takes seconds: the worker keeps serving meanwhile.
+  engine_builder_ = std::thread([queue = queue_, target = std::move(target), name] {
+    name_this_thread("kesu-engine");
+    cmd::EngineBuilt built{name, nullptr, {}};
+    try {
+      EngineCreation created = create_engine(name, target, ModelLoader::for_core(target.core_dir));
+      built.engine = std::move(created.engine);
+      built.error = std::move(created.error);
+    } catch (const std::exception& e) {
+      built.error = e.what();
+    }
+    (void)queue->push(std::move(built));  // refused only when the core is shutting down
+  });
+}
+
+void Worker::on(cmd::EngineBuilt& built) {
+  join_engine_builder();
+  if (!built.engine) {
+    emit_error("engine_switch_failed", "切换引擎失败：" + built.error);
+    // The old engine stays, so the setting goes back to it too, unless changed meanwhile.
+    if (shared_->config.snapshot()->engine_active == built.name) {
+      save_engine_choice(engine_before_switch_);
+    }
+    return;
+  }
+  shared_->engine.replace(std::move(built.engine));
+  log_line("引擎已切换：" + built.name);
+  const ConfigPtr config = shared_->config.snapshot();
+  emit("config_changed", {{"engine", config->engine_active}, {"toml", render_config_toml(*config)}});
+  emit_error("engine_ready", "已切换到 " + built.name + "，下次录音生效");
+}
+
+void Worker::save_engine_choice(const std::string& name) {
+  const auto replaced = shared_->config.update([&](const ConfigRecord& current) -> ConfigPtr {
+    if (current.engine_active == name) return nullptr;
+    auto next = std::make_shared<ConfigRecord>(current);
+    next->engine_active = name;
+    return next;
+  });
+  if (!replaced.record) return;
+  if (auto error = save_config(*replaced.record)) {
+    emit_error("config_save_failed", "保存配置失败：" + *error);
+  }
+  shared_->config.mark_saved(replaced.generation);
+}
+
+void Worker::join_engine_builder() {
+  if (engine_builder_.joinable()) engine_builder_.join();
+}
+
 void Worker::on(cmd::DebugPanic&) { throw std::runtime_error("debug panic"); }
 
 void Worker::on(cmd::Shutdown&) {
   close_meter();
   stop_recording();
+  join_engine_builder();
   stop_ = true;
   if (!helpers_.wait_all(timings_.helpers_at_exit)) log_line("识别线程未及时结束，不再等待");
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "audio/capture.h"
@@ -37,6 +38,9 @@ class Worker {
  public:
   Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue> queue,
          WorkerTimings timings = {}, HttpTransport polish_transport = {});
+  ~Worker();
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
 
   // The thread body: returns on Shutdown or when the queue closes, and closes the queue on the
   // way out so that later posts fail instead of piling up.
@@ -96,6 +100,8 @@ class Worker {
   void on(cmd::ConfigChanged& change);
   void on(cmd::HotwordsChanged& change);
   void on(cmd::NoteForegroundApp& note);
+  void on(cmd::SetEngine& request);
+  void on(cmd::EngineBuilt& built);
   void on(cmd::DebugPanic&);
   void on(cmd::Shutdown&);
 
@@ -114,6 +120,8 @@ class Worker {
   void report_failed_segments(const FinalDecodeOutcome& outcome);
   void deliver(const FinalDecodeOutcome& outcome);
   void back_to_idle();
+  void save_engine_choice(const std::string& name);
+  void join_engine_builder();
 
   void run_meter_mode();
   void close_meter();
@@ -149,6 +157,8 @@ class Worker {
   std::string foreground_app_;
   std::unique_ptr<Capture> meter_capture_;  // open only in meter mode
   MeterPacer meter_pacer_;
+  std::thread engine_builder_;  // kesu-engine while a switch is being built
+  std::string engine_before_switch_;
 };
 
 }  // namespace kesu

@@ -117,6 +117,8 @@ Placement place_core_library(const std::optional<fs::path>& exe_dir, const fs::p
       std::error_code why(errno, std::generic_category());
       return {{}, "写 dll 失败：" + path_to_utf8(file) + "：" + os_error_text(why)};
     }
+    // The core starts some of these (its model checker) as programs.
+    fs::permissions(file, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ec);
   }
   if (std::ofstream out{stamp_file, std::ios::binary | std::ios::trunc}) out << stamp;
   log("CORE 内置 dll 已解出：" + path_to_utf8(library));

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "config/config_record.h"
+#include "engine/engine.h"
+#include "engine/model_loader.h"
+
+namespace kesu {
+
+inline constexpr const char* kSenseCreateFailed =
+    "OfflineRecognizer::create 失败（模型损坏或内存不足）";
+inline constexpr const char* kQwen3CreateFailed = "Qwen3 recognizer 创建失败（模型损坏或内存不足）";
+
+struct EngineCreation {
+  std::shared_ptr<Engine> engine;  // null on failure
+  std::string error;               // the user-facing reason
+};
+
+// Builds the engine `name` from the configured model folders, validating the model files in a
+// child process first. Prints "[kesu] SenseVoice 就绪，加载 {ms}ms" (or Qwen3) on success.
+EngineCreation create_engine(std::string_view name, const ConfigRecord& config,
+                             const ModelLoader& loader);
+
+// The recognisers alone, from one folder: the checks and messages shared by engine creation and
+// the load self-check after a download.
+EngineCreation create_sense_engine(const std::filesystem::path& dir, int num_threads,
+                                   const ModelLoader& loader);
+EngineCreation create_qwen3_engine(const std::filesystem::path& dir, int num_threads,
+                                   const ModelLoader& loader);
+
+// The engine for core start-up: the configured one, or the stub with
+// "[kesu] 引擎不可用，回退 stub：{error}" printed when it cannot be built.
+std::shared_ptr<Engine> create_engine_or_stub(const ConfigRecord& config, const ModelLoader& loader);
+
+}  // namespace kesu

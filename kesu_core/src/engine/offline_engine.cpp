@@ -1,0 +1,22 @@
+#include "engine/offline_engine.h"
+
+#include <cstdint>
+#include <exception>
+#include <limits>
+
+namespace kesu {
+
+EngineResult OfflineEngine::recognise(std::span<const float> samples) {
+  if (samples.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+    return {{}, "音频太长"};
+  }
+  try {
+    return {decode_offline(api_, recognizer_.get(), samples.data(), samples.size()), {}};
+  } catch (const std::exception& e) {
+    return {{}, e.what()};
+  } catch (...) {
+    return {{}, "识别时出错"};
+  }
+}
+
+}  // namespace kesu

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/engine_slot.h"
+#include "engine/model_loader.h"
+#include "punct/punctuator.h"
+
+namespace kesu {
+
+struct SegmentResult {
+  int index = 0;
+  std::size_t start = 0;  // first sample within the recording
+  std::vector<float> samples;
+  std::string text;
+  std::optional<std::string> error;  // this segment could not be recognised
+};
+
+struct DecodeOutcome {
+  std::vector<SegmentResult> segments;  // in recording order
+  std::string text;  // the successful segments joined, hotwords and punctuation applied
+  std::optional<std::string> error;  // the whole recording failed (no audio, every segment failed)
+  double speech_ms = 0;       // audio length of the segments
+  double decode_ms = 0;       // wall time of the whole decode
+  double engine_wait_ms = 0;  // summed waits for the engine lock
+};
+
+struct DecodeTools {
+  EngineSlot& engine;
+  const ModelLoader& loader;
+  Punctuator& punctuator;
+  std::filesystem::path vad_model;
+  std::function<std::string(std::string_view)> hotwords;  // may be empty
+};
+
+// Which segments KESU_FAULT_FAIL_SEGMENTS makes fail: "all", or segment indexes separated by
+// commas ("0,2"). Entries that are not indexes are ignored.
+struct FaultSelection {
+  bool all = false;
+  std::set<int> indexes;
+  bool selects(int index) const { return all || indexes.count(index) > 0; }
+};
+FaultSelection parse_fault_selection(std::string_view text);
+
+inline constexpr std::string_view kNoAudioMessage = "没有录到音频";
+inline constexpr std::string_view kInjectedFaultMessage = "故障注入：模拟这一段识别失败";
+
+// The final decode: segment the recording, recognise each segment under the engine lock, join
+// the texts in order and apply hotwords and punctuation. With KESU_DEBUG_TIMING set, prints
+// "[kesu][t] …" timing lines.
+DecodeOutcome segment_decode(std::span<const float> audio, const DecodeTools& tools);
+
+// Joins segment texts, with a space only between two Latin words.
+std::string join_segment_texts(const std::vector<std::string>& texts);
+
+}  // namespace kesu
