@@ -114,6 +114,8 @@ class Worker {
 
   // From release to insertion.
   std::string begin_dictation();
+  // A dictation that starts at the decode (no recording): retries, WAV files, debug text.
+  void start_session(std::vector<float> audio);
   void start_final_decode(FinalDecodeJob job);
   FinalDecodeJob make_job(std::vector<CommittedPiece> pieces, std::vector<float> rest);
   void report_failure(const FinalDecodeOutcome& outcome);

@@ -41,6 +41,14 @@ std::string Worker::begin_dictation() {
   return "t" + std::to_string(session_) + "-" + std::to_string(task_counter_);
 }
 
+void Worker::start_session(std::vector<float> audio) {
+  current_ = Session{};
+  current_->task_id = begin_dictation();
+  current_->config = shared_->config.snapshot();
+  current_->audio = std::move(audio);
+  current_->released = SteadyClock::now();
+}
+
 FinalDecodeJob Worker::make_job(std::vector<CommittedPiece> pieces, std::vector<float> rest) {
   FinalDecodeJob job;
   job.session = session_;
@@ -202,10 +210,7 @@ void Worker::on(cmd::DebugSubmitText& debug) {
     emit_error("busy", "正在处理上一次录音，稍后再试");
     return;
   }
-  current_ = Session{};
-  current_->task_id = begin_dictation();
-  current_->config = shared_->config.snapshot();
-  current_->released = SteadyClock::now();
+  start_session({});
   FinalDecodeJob job = make_job({}, {});
   job.given_text = std::move(debug.text);
   start_final_decode(std::move(job));

@@ -28,11 +28,7 @@ void Worker::on(cmd::RetryFailed&) {
     }
     audio = std::move(*stored.samples);
   }
-  current_ = Session{};
-  current_->task_id = begin_dictation();
-  current_->config = shared_->config.snapshot();
-  current_->audio = audio;
-  current_->released = SteadyClock::now();
+  start_session(audio);
   start_final_decode(make_job({}, std::move(audio)));
 }
 
@@ -41,12 +37,8 @@ void Worker::on(cmd::DecodeWav& decode) {
     emit_error("busy", "正在处理上一次录音，稍后再试");
     return;
   }
-  current_ = Session{};
-  current_->task_id = begin_dictation();
-  current_->config = shared_->config.snapshot();
+  start_session(decode.samples);
   current_->had_speech = judge_speech(decode.samples).speech;
-  current_->audio = decode.samples;
-  current_->released = SteadyClock::now();
   start_final_decode(make_job({}, std::move(decode.samples)));
 }
 
