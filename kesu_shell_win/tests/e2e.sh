@@ -3,7 +3,7 @@
 # The program is copied alone into an empty folder, so it must bring everything it needs.
 # Under Wine it expects the prefix and display of scripts/with-wine.sh.
 set -uo pipefail
-mode="$1" exe_src="$2"
+mode="$1" exe_src="$2" models="${3:-}"
 work="$(mktemp -d /tmp/kesu-e2e.XXXXXX)"
 first_pid=""
 cleanup() {
@@ -87,6 +87,20 @@ wav="$work/tone.wav"
 run --dev --decode-wav "$wav"
 [[ $RC -eq 0 ]] || fail "--decode-wav: rc=$RC err=$ERR"
 expect_log "DECODE rc="
+
+# A WAV file through the generated SenseVoice-compatible model: the real engine, checked first
+# by the model checker the program wrote out beside its core.
+if [[ -n "$models" && -f "$models/sense/model.int8.onnx" ]]; then
+  sense="$models/sense" vad="$models/silero_vad.onnx" speech="$models/speech-two.wav"
+  if [[ "$mode" == wine ]]; then
+    sense="$(winepath -w "$sense")" vad="$(winepath -w "$vad")" speech="$(winepath -w "$speech")"
+  fi
+  config="$(python3 -c 'import json,sys; print(json.dumps({"model_dir": sys.argv[1], "vad_model": sys.argv[2]}))' "$sense" "$vad")"
+  run --dev --set-config "$config"
+  run --dev --decode-wav "$speech" --as-app notepad.exe
+  expect_log "WAVCODE 0"
+  grep -qE "^.*WAVLAST .+" "$log" || fail "no text from the test model"
+fi
 
 # The LAN dictation server of the normal run below, on a port of its own.
 lan_port=$((20000 + RANDOM % 30000))
