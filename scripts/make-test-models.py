@@ -17,6 +17,7 @@ OUT_DIR receives:
   speaker-no-framework.onnx  the same without its "framework" entry
   speech-two.wav         two espeak-ng sentences with a 1 s pause, 16 kHz mono
   speech-20s.wav         about 20 s of espeak-ng speech, 16 kHz mono
+  voice-low-1/2.wav, voice-high.wav   two sentences of one voice, one of another
 """
 
 import os
@@ -191,10 +192,10 @@ def make_speaker(out):
 
 
 # --- recordings -----------------------------------------------------------------------------
-def espeak(text, voice="cmn"):
+def espeak(text, voice="cmn", pitch=50):
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "say.wav")
-        subprocess.run(["espeak-ng", "-v", voice, "-w", path, text], check=True)
+        subprocess.run(["espeak-ng", "-v", voice, "-p", str(pitch), "-w", path, text], check=True)
         with wave.open(path, "rb") as w:
             rate = w.getframerate()
             pcm = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float32) / 32768.0
@@ -228,6 +229,10 @@ def make_recordings(out):
             if total >= 20 * 16000:
                 break
     write_wav(os.path.join(out, "speech-20s.wav"), np.concatenate(parts)[: 20 * 16000])
+    # Two speakers for the voice lock: a low male voice twice, a high female voice once.
+    write_wav(os.path.join(out, "voice-low-1.wav"), espeak(sentences[2], "cmn+m3", 20))
+    write_wav(os.path.join(out, "voice-low-2.wav"), espeak(sentences[3], "cmn+m3", 20))
+    write_wav(os.path.join(out, "voice-high.wav"), espeak(sentences[2], "cmn+f4", 95))
 
 
 def main():

@@ -18,7 +18,6 @@ namespace {
 using namespace kesu_test;
 
 constexpr const char* kInvalidUtf8 = "\xff\xfe bad";
-constexpr const char* kNotImplemented = "尚未实现";
 
 struct IntCase {
   const char* name;
@@ -206,33 +205,15 @@ TEST(FailedSegments, EmptyListAndRetryOfAnUnknownIndex) {
   EXPECT_EQ(CoreString(err).str(), "第 3 段没有可重试的音频");
 }
 
-// Services that arrive with later parts of the core refuse plainly instead of faking success.
-TEST(NotBuiltYet, ServicesAnswerFailedWithAMessage) {
-  struct Case {
-    const char* name;
-    std::function<int(KesuCore*, char**)> call;
-  };
-  const Case cases[] = {
-      {"voice_enroll_mic", [](KesuCore* c, char** e) { return kesu_voice_enroll_mic(c, 1, e); }},
-      {"voice_enroll_wav", [](KesuCore* c, char** e) { return kesu_voice_enroll_wav(c, "a.wav", e); }},
-  };
+// Without the speaker model, or with an unreadable file, enrolment says why.
+TEST(VoiceEnrolment, RefusalsCarryTheirReasons) {
   ScopedCore sc;
-  for (const Case& c : cases) {
-    char* err = nullptr;
-    EXPECT_EQ(c.call(sc.core, &err), KESU_ERR_FAILED) << c.name;
-    EXPECT_EQ(CoreString(err).str(), kNotImplemented) << c.name;
-  }
-  for (const StringCase& c : string_exports()) {
-    const std::string name = c.name;
-    if (name == "get_last_result" || name == "failed_segments" || name == "get_config_json" ||
-        name == "get_config_toml" || name == "list_devices" || name == "polish_test" ||
-        name == "run_command" || name == "get_history" || name == "get_stats" ||
-        name == "get_hotwords" || name == "get_profiles" || name == "diagnose" ||
-        name == "lan_log" || name == "voice_state" || name == "models_list") {
-      continue;
-    }
-    EXPECT_EQ(c.call(sc.core), nullptr) << name;
-  }
+  char* err = nullptr;
+  EXPECT_EQ(kesu_voice_enroll_mic(sc.core, 1, &err), KESU_ERR_FAILED);
+  EXPECT_EQ(CoreString(err).str().rfind("声纹模型还没下载：", 0), 0u);
+  err = nullptr;
+  EXPECT_EQ(kesu_voice_enroll_wav(sc.core, "no-such.wav", &err), KESU_ERR_FAILED);
+  EXPECT_EQ(CoreString(err).str().rfind("读取 WAV 失败：", 0), 0u);
 }
 
 // Once kesu_core_free has begun, command exports report "shutting down". The check runs inside

@@ -1,6 +1,9 @@
 // Voice lock: the voice print's state, enrolment and clearing.
 
 #include "ffi/boundary.h"
+#include "util/paths.h"
+#include "voice/enrolment.h"
+#include "voice/speaker_embedder.h"
 #include "voice/voice_state.h"
 
 using namespace kesu;
@@ -13,8 +16,18 @@ int bad_argument(char** err, std::string_view message = kBadArgument) {
   return KESU_ERR_ARGUMENT;
 }
 
-int not_available(char** err) {
-  set_message(err, kNotImplemented);
+// The speaker model is only loaded once an enrolment has got that far.
+Embedder embedder_for(const ConfigRecord& config) {
+  return [core_dir = config.core_dir, embedder = std::optional<Embedder>()](std::span<const float> samples) mutable {
+    if (!embedder) embedder = make_speaker_embedder(ModelLoader::for_core(core_dir), speaker_model_path(core_dir));
+    return (*embedder)(samples);
+  };
+}
+
+// The success message is not handed back: the shell reads the state afterwards.
+int enrolment_result(const EnrolOutcome& outcome, char** err) {
+  if (outcome.ok) return KESU_OK;
+  set_message(err, outcome.message);
   return KESU_ERR_FAILED;
 }
 
@@ -30,20 +43,23 @@ KESU_API char* KESU_CALL kesu_voice_state(KesuCore* handle) {
   });
 }
 
-// Enrolment computes a speaker embedding, which needs the speaker model's runtime.
 KESU_API int KESU_CALL kesu_voice_enroll_mic(KesuCore* handle, int seconds, char** err) {
-  (void)seconds;
   return guard_int("kesu_voice_enroll_mic", err, [&] {
-    if (core_of(handle) == nullptr) return bad_argument(err);
-    return not_available(err);
+    Core* core = core_of(handle);
+    if (core == nullptr) return bad_argument(err);
+    const ConfigPtr config = core->shared().config.snapshot();
+    return enrolment_result(enrol_from_microphone(seconds, *config, embedder_for(*config)), err);
   });
 }
 
 KESU_API int KESU_CALL kesu_voice_enroll_wav(KesuCore* handle, const char* wav_path, char** err) {
   return guard_int("kesu_voice_enroll_wav", err, [&] {
-    if (core_of(handle) == nullptr) return bad_argument(err);
-    if (!text_arg(wav_path)) return bad_argument(err, "WAV 路径为空");
-    return not_available(err);
+    Core* core = core_of(handle);
+    if (core == nullptr) return bad_argument(err);
+    const auto path = text_arg(wav_path);
+    if (!path) return bad_argument(err, "WAV 路径为空");
+    const ConfigPtr config = core->shared().config.snapshot();
+    return enrolment_result(enrol_from_wav(path_from_utf8(*path), config->core_dir, embedder_for(*config)), err);
   });
 }
 

@@ -338,6 +338,17 @@ const SherpaOnnxSpeakerEmbeddingExtractor* SherpaOnnxCreateSpeakerEmbeddingExtra
     const SherpaOnnxSpeakerEmbeddingExtractorConfig* config);
 void SherpaOnnxDestroySpeakerEmbeddingExtractor(const SherpaOnnxSpeakerEmbeddingExtractor* p);
 int32_t SherpaOnnxSpeakerEmbeddingExtractorDim(const SherpaOnnxSpeakerEmbeddingExtractor* p);
+const SherpaOnnxOnlineStream* SherpaOnnxSpeakerEmbeddingExtractorCreateStream(
+    const SherpaOnnxSpeakerEmbeddingExtractor* p);
+void SherpaOnnxOnlineStreamAcceptWaveform(const SherpaOnnxOnlineStream* s, int32_t sample_rate,
+                                          const float* samples, int32_t n);
+void SherpaOnnxOnlineStreamInputFinished(const SherpaOnnxOnlineStream* s);
+int32_t SherpaOnnxSpeakerEmbeddingExtractorIsReady(const SherpaOnnxSpeakerEmbeddingExtractor* p,
+                                                   const SherpaOnnxOnlineStream* s);
+const float* SherpaOnnxSpeakerEmbeddingExtractorComputeEmbedding(
+    const SherpaOnnxSpeakerEmbeddingExtractor* p, const SherpaOnnxOnlineStream* s);
+void SherpaOnnxSpeakerEmbeddingExtractorDestroyEmbedding(const float* v);
+void SherpaOnnxDestroyOnlineStream(const SherpaOnnxOnlineStream* s);
 
 const char* SherpaOnnxGetVersionStr(void);
 

@@ -45,7 +45,14 @@ namespace kesu {
   X(SherpaOfflinePunctuationFreeText)             \
   X(SherpaOnnxCreateSpeakerEmbeddingExtractor)    \
   X(SherpaOnnxDestroySpeakerEmbeddingExtractor)   \
-  X(SherpaOnnxSpeakerEmbeddingExtractorDim)
+  X(SherpaOnnxSpeakerEmbeddingExtractorDim)       \
+  X(SherpaOnnxSpeakerEmbeddingExtractorCreateStream) \
+  X(SherpaOnnxOnlineStreamAcceptWaveform)         \
+  X(SherpaOnnxOnlineStreamInputFinished)          \
+  X(SherpaOnnxSpeakerEmbeddingExtractorIsReady)   \
+  X(SherpaOnnxSpeakerEmbeddingExtractorComputeEmbedding) \
+  X(SherpaOnnxSpeakerEmbeddingExtractorDestroyEmbedding) \
+  X(SherpaOnnxDestroyOnlineStream)
 
 struct SherpaApi {
 #define KESU_SHERPA_MEMBER(name) decltype(&::name) name = nullptr;
