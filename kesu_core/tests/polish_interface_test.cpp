@@ -107,7 +107,12 @@ class PolishedDictation : public PolishService {
     if (IsSkipped()) return;
     rec.attach(sc.core);
   }
-  void TearDown() override { set_env("KESU_MIC_WAV", nullptr); }
+  void TearDown() override {
+    set_env("KESU_MIC_WAV", nullptr);
+    // The core goes first: the recorder it calls is destroyed before the base's core would be.
+    kesu_core_free(sc.core);
+    sc.core = nullptr;
+  }
   // Dictates `text` and returns the text sent for insertion.
   std::string dictate(const char* text) {
     rec.reset();
