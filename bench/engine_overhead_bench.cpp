@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   EngineSlot slot(engine.engine);
   HotwordTable hotwords;
   const DecodeTools tools{slot, loader, *punctuator, vad_model_path(config),
-                          [&](std::string_view t) { return hotwords.apply(t); }};
+                          [&](std::string_view t) { return hotwords.apply(t); }, {}};
 
   // The direct side gets its own recogniser and punctuation model, built the same way.
   RecognizerHandle recognizer = create_sense_recognizer(api, sense_dir(config), 1);

@@ -19,6 +19,7 @@
 
 #include "audio/wav.h"
 #include "lib/core.h"
+#include "voice/voice_print.h"
 #include "support/event_recorder.h"
 
 namespace {
@@ -43,8 +44,8 @@ class FakeSpeech final : public kesu::SpeechBackend {
     return r;
   }
 
-  kesu::SegmentedDecode decode_segments(std::span<const float> samples,
-                                        const kesu::ConfigRecord&) override {
+  kesu::SegmentedDecode decode_segments(std::span<const float> samples, const kesu::ConfigRecord&,
+                                        const kesu::SegmentFilter& filter) override {
     wait_while_held();
     kesu::SegmentedDecode out;
     if (whole_failures_left > 0) {
@@ -64,6 +65,18 @@ class FakeSpeech final : public kesu::SpeechBackend {
       out.segments.push_back(std::move(s));
     }
     out.engine_wait_ms = 7;
+    if (filter) {
+      std::vector<std::span<const float>> spans;
+      for (const auto& s : out.segments) spans.emplace_back(s.samples);
+      const kesu::FilterOutcome kept = filter(spans);
+      std::vector<kesu::DecodedSegment> remaining;
+      for (std::size_t i = 0; i < out.segments.size(); ++i) {
+        if (kept.keep[i]) remaining.push_back(std::move(out.segments[i]));
+      }
+      out.filtered_out = out.segments.size() - remaining.size();
+      out.all_filtered = remaining.empty();
+      out.segments = std::move(remaining);
+    }
     return out;
   }
 
@@ -480,6 +493,51 @@ TEST_F(Dictation, ALongMonologueIsRecognisedWhileSpeaking) {
   ASSERT_GE(segments.size(), 2u);
   EXPECT_GE(segments[0]["samples"].get<std::size_t>(), 64000u);
   EXPECT_LT(result["payload"]["speech_ms"].get<double>(), 20500);
+}
+
+// One-second segments, each all one value: 0.1 is the user's voice, 0.2 someone else's.
+std::vector<float> voices(std::initializer_list<int> who) {
+  std::vector<float> out;
+  for (const int w : who) out.insert(out.end(), 16000, w == 1 ? 0.1f : 0.2f);
+  return out;
+}
+
+TEST_F(Dictation, TheVoiceLockSkipsOtherVoices) {
+  start();
+  std::ofstream(dir.path() / "voice_print.bin") << kesu::render_voice_print({"2026-12-10 09:30:00", {1.0f, 0.0f}});
+  const fs::path model = dir.path() / "models" / "3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx";
+  fs::create_directories(model.parent_path());
+  std::ofstream(model) << "model";
+  core->shared().voice_gate.use_embedder([](std::span<const float> s) -> std::optional<kesu::Embedding> {
+    if (s.empty()) return std::nullopt;
+    return s[0] == 0.1f ? kesu::Embedding{1.0f, 0.0f} : kesu::Embedding{0.0f, 1.0f};
+  });
+  configure([](kesu::ConfigRecord& c) { c.audio_voice_lock = true; });
+
+  post(kesu::cmd::DecodeWav{voices({1, 2, 1, 2, 1})});
+  EXPECT_EQ(rec.wait_for_type("notice")["payload"],
+            Json({{"code", "voice_skipped"}, {"message", "略过 2 段不像你的声音的内容（设置里可关「只录我的声音」）"}}));
+  const Json request = rec.wait_for_type("submit_request");
+  ASSERT_FALSE(request.is_null());
+  EXPECT_EQ(rec.wait_for_type("result")["payload"]["segments"].size(), 3u);
+  answer_ok(request);
+  ASSERT_FALSE(rec.wait_for_phase("idle").is_null());
+
+  // Half or more of at least three: the voice print evidently does not fit, keep everything.
+  rec.reset();
+  post(kesu::cmd::DecodeWav{voices({1, 2, 1, 2})});
+  const Json all = rec.wait_for_type("result");
+  ASSERT_FALSE(all.is_null());
+  EXPECT_EQ(all["payload"]["segments"].size(), 4u);
+  EXPECT_TRUE(rec.wait_for_type("notice", 0ms).is_null());
+  answer_ok(rec.wait_for_type("submit_request"));
+  ASSERT_FALSE(rec.wait_for_phase("idle").is_null());
+
+  rec.reset();
+  post(kesu::cmd::DecodeWav{voices({2, 2})});
+  EXPECT_EQ(rec.wait_for_type("notice")["payload"]["code"], "voice_all_skipped");
+  EXPECT_EQ(last_phase(), "idle");
+  EXPECT_TRUE(rec.wait_for_type("result", 0ms).is_null());
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ using namespace std::chrono_literals;
 class EchoSpeech final : public kesu::SpeechBackend {
  public:
   kesu::Recognition recognise(std::span<const float>) override { return {}; }
-  kesu::SegmentedDecode decode_segments(std::span<const float> samples, const kesu::ConfigRecord&) override {
+  kesu::SegmentedDecode decode_segments(std::span<const float> samples, const kesu::ConfigRecord&,
+                                        const kesu::SegmentFilter&) override {
     kesu::SegmentedDecode out;
     bool silent = true;
     for (const float s : samples) silent = silent && s == 0.0f;

@@ -101,7 +101,7 @@ class SegmentDecode : public ::testing::Test {
 
 TEST_F(SegmentDecode, EmptyAudioIsNoAudio) {
   EngineSlot slot(std::make_shared<StubEngine>());
-  const DecodeOutcome out = segment_decode({}, {slot, loader, rule, real_vad_model(), {}});
+  const DecodeOutcome out = segment_decode({}, {slot, loader, rule, real_vad_model(), {}, {}});
   EXPECT_EQ(out.error, "没有录到音频");
 }
 
@@ -111,7 +111,7 @@ TEST_F(SegmentDecode, SegmentsInOrderWithHotwordsAndPunctuation) {
   EngineSlot slot(sense.engine);
   auto hotwords = [](std::string_view text) { return "「" + std::string(text) + "」"; };
   const DecodeOutcome out = segment_decode(test_recording("speech-two.wav"),
-                                           {slot, loader, rule, real_vad_model(), hotwords});
+                                           {slot, loader, rule, real_vad_model(), hotwords, {}});
   ASSERT_FALSE(out.error);
   ASSERT_EQ(out.segments.size(), 2u);
   EXPECT_EQ(out.segments[0].index, 0);
@@ -125,7 +125,7 @@ TEST_F(SegmentDecode, InjectedFaultsFailTheirSegmentsOnly) {
   EngineSlot slot(std::make_shared<StubEngine>());
   set_env("KESU_FAULT_FAIL_SEGMENTS", "1");
   const DecodeOutcome some = segment_decode(test_recording("speech-two.wav"),
-                                            {slot, loader, rule, real_vad_model(), {}});
+                                            {slot, loader, rule, real_vad_model(), {}, {}});
   ASSERT_EQ(some.segments.size(), 2u);
   EXPECT_FALSE(some.segments[0].error);
   EXPECT_EQ(some.segments[1].error, "故障注入：模拟这一段识别失败");
@@ -134,9 +134,34 @@ TEST_F(SegmentDecode, InjectedFaultsFailTheirSegmentsOnly) {
 
   set_env("KESU_FAULT_FAIL_SEGMENTS", "all");
   const DecodeOutcome all = segment_decode(test_recording("speech-two.wav"),
-                                           {slot, loader, rule, real_vad_model(), {}});
+                                           {slot, loader, rule, real_vad_model(), {}, {}});
   EXPECT_EQ(all.error, "故障注入：模拟这一段识别失败");
   EXPECT_EQ(all.text, "");
   EXPECT_EQ(all.segments.size(), 2u);  // the audio of every segment is kept for a retry
   EXPECT_FALSE(all.segments[1].samples.empty());
+}
+
+// A speaker filter sees the segments before recognition; only those it keeps are recognised.
+TEST_F(SegmentDecode, AFilterChoosesTheSegmentsToRecognise) {
+  EngineSlot slot(std::make_shared<StubEngine>());
+  const auto keep_only = [](std::vector<bool> keep) {
+    return [keep](const std::vector<std::span<const float>>& segments) {
+      FilterOutcome out;
+      out.keep = keep;
+      out.total = segments.size();
+      return out;
+    };
+  };
+  const DecodeOutcome second = segment_decode(test_recording("speech-two.wav"),
+                                              {slot, loader, rule, real_vad_model(), {}, keep_only({false, true})});
+  ASSERT_EQ(second.segments.size(), 1u);
+  EXPECT_EQ(second.filtered_out, 1u);
+  EXPECT_FALSE(second.all_filtered);
+  EXPECT_EQ(second.text, "测试文本：你好，Kesu。");
+
+  const DecodeOutcome none = segment_decode(test_recording("speech-two.wav"),
+                                            {slot, loader, rule, real_vad_model(), {}, keep_only({false, false})});
+  EXPECT_TRUE(none.all_filtered);
+  EXPECT_FALSE(none.error);
+  EXPECT_EQ(none.text, "");
 }

@@ -1,6 +1,7 @@
 #include "engine/segment_decode.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -86,6 +87,23 @@ DecodeOutcome segment_decode(std::span<const float> audio, const DecodeTools& to
   Segmentation segmentation = segment_speech(audio, tools.vad_model, tools.loader);
   timing("VAD 就绪 " + ms_text(ms_since(started)) + "，" +
          std::to_string(segmentation.pieces.size()) + " 段");
+
+  if (tools.filter && !segmentation.pieces.empty()) {
+    std::vector<std::span<const float>> spans;
+    for (const SpeechPiece& piece : segmentation.pieces) spans.emplace_back(piece.samples);
+    const FilterOutcome filtered = tools.filter(spans);
+    if (!filtered.log_line.empty()) std::fprintf(stderr, "%s\n", filtered.log_line.c_str());
+    std::vector<SpeechPiece> kept;
+    for (std::size_t i = 0; i < segmentation.pieces.size(); ++i) {
+      if (i < filtered.keep.size() && !filtered.keep[i]) {
+        ++out.filtered_out;
+      } else {
+        kept.push_back(std::move(segmentation.pieces[i]));
+      }
+    }
+    out.all_filtered = kept.empty();
+    segmentation.pieces = std::move(kept);
+  }
 
   const FaultSelection faults = faults_from_env();
   std::vector<std::string> texts;

@@ -13,6 +13,7 @@
 #include "engine/engine_slot.h"
 #include "engine/model_loader.h"
 #include "punct/punctuator.h"
+#include "voice/voice_filter.h"
 
 namespace kesu {
 
@@ -31,6 +32,8 @@ struct DecodeOutcome {
   double speech_ms = 0;       // audio length of the segments
   double decode_ms = 0;       // wall time of the whole decode
   double engine_wait_ms = 0;  // summed waits for the engine lock
+  std::size_t filtered_out = 0;  // segments a speaker filter dropped before recognition
+  bool all_filtered = false;     // there was speech, and the filter dropped all of it
 };
 
 struct DecodeTools {
@@ -39,6 +42,7 @@ struct DecodeTools {
   Punctuator& punctuator;
   std::filesystem::path vad_model;
   std::function<std::string(std::string_view)> hotwords;  // may be empty
+  SegmentFilter filter;  // may be empty: every segment is recognised
 };
 
 // Which segments KESU_FAULT_FAIL_SEGMENTS makes fail: "all", or segment indexes separated by

@@ -25,8 +25,11 @@ Embedder embedder_for(const ConfigRecord& config) {
 }
 
 // The success message is not handed back: the shell reads the state afterwards.
-int enrolment_result(const EnrolOutcome& outcome, char** err) {
-  if (outcome.ok) return KESU_OK;
+int enrolment_result(SharedState& shared, const EnrolOutcome& outcome, char** err) {
+  if (outcome.ok) {
+    shared.voice_gate.clear();
+    return KESU_OK;
+  }
   set_message(err, outcome.message);
   return KESU_ERR_FAILED;
 }
@@ -48,7 +51,7 @@ KESU_API int KESU_CALL kesu_voice_enroll_mic(KesuCore* handle, int seconds, char
     Core* core = core_of(handle);
     if (core == nullptr) return bad_argument(err);
     const ConfigPtr config = core->shared().config.snapshot();
-    return enrolment_result(enrol_from_microphone(seconds, *config, embedder_for(*config)), err);
+    return enrolment_result(core->shared(), enrol_from_microphone(seconds, *config, embedder_for(*config)), err);
   });
 }
 
@@ -59,7 +62,8 @@ KESU_API int KESU_CALL kesu_voice_enroll_wav(KesuCore* handle, const char* wav_p
     const auto path = text_arg(wav_path);
     if (!path) return bad_argument(err, "WAV 路径为空");
     const ConfigPtr config = core->shared().config.snapshot();
-    return enrolment_result(enrol_from_wav(path_from_utf8(*path), config->core_dir, embedder_for(*config)), err);
+    return enrolment_result(core->shared(),
+                            enrol_from_wav(path_from_utf8(*path), config->core_dir, embedder_for(*config)), err);
   });
 }
 
@@ -71,6 +75,7 @@ KESU_API int KESU_CALL kesu_voice_clear(KesuCore* handle, char** err) {
       set_message(err, *failure);
       return KESU_ERR_FAILED;
     }
+    core->shared().voice_gate.clear();
     return KESU_OK;
   });
 }

@@ -116,7 +116,7 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const RequestContext& c
   if (wav.samples->size() < 4000) return send_error(c, 400, "too_short", "音频太短了：至少 0.25 秒");
 
   const auto clock = Clock::now();
-  const SegmentedDecode decoded = ctx.speech->decode_segments(*wav.samples, *ctx.config);
+  const SegmentedDecode decoded = ctx.speech->decode_segments(*wav.samples, *ctx.config, {});
   std::optional<std::string> error = decoded.failure;
   std::string text;
   for (const DecodedSegment& s : decoded.segments) {

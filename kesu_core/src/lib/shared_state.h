@@ -15,6 +15,7 @@
 #include "hotwords/hotword_store.h"
 #include "lan/lan_server.h"
 #include "pipeline/speech_backend.h"
+#include "voice/voice_gate.h"
 #include "profiles/profile_file.h"
 #include "profiles/profile_store.h"
 #include "store/history_store.h"
@@ -90,6 +91,8 @@ struct SharedState {
   std::shared_ptr<SpeechBackend> speech = make_stub_speech_backend();
   // Started and restarted by the worker, stopped with the core.
   lan::LanServer lan;
+  // The enrolled voice, built at the first dictation with voice lock; emptied by enrolment.
+  VoiceGate voice_gate;
   LastResultSlot last_result;
   FailedSegmentList failed_segments;
   // Starts as the stub; the core installs the configured engine right after creation.

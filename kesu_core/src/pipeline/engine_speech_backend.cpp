@@ -31,7 +31,8 @@ class EngineSpeechBackend final : public SpeechBackend {
     return out;
   }
 
-  SegmentedDecode decode_segments(std::span<const float> samples, const ConfigRecord& config) override {
+  SegmentedDecode decode_segments(std::span<const float> samples, const ConfigRecord& config,
+                                  const SegmentFilter& filter) override {
     SegmentedDecode out;
     const std::shared_ptr<SharedState> shared = shared_.lock();
     if (!shared) {
@@ -41,8 +42,10 @@ class EngineSpeechBackend final : public SpeechBackend {
     // Hotwords and punctuation come later, on the joined text of the whole dictation.
     Punctuator rule_only;
     const DecodeOutcome decoded =
-        segment_decode(samples, DecodeTools{shared->engine, loader_, rule_only, path_from_utf8(config.models_vad), {}});
+        segment_decode(samples, DecodeTools{shared->engine, loader_, rule_only, path_from_utf8(config.models_vad), {}, filter});
     out.failure = decoded.error;
+    out.filtered_out = decoded.filtered_out;
+    out.all_filtered = decoded.all_filtered;
     out.engine_wait_ms = static_cast<std::uint64_t>(decoded.engine_wait_ms);
     for (const SegmentResult& s : decoded.segments) {
       DecodedSegment segment;

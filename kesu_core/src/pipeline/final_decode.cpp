@@ -31,8 +31,10 @@ void recognise_audio(const FinalDecodeJob& job, SpeechBackend& speech, FinalDeco
     return;
   }
   if (!job.rest.empty()) {
-    SegmentedDecode decoded = speech.decode_segments(job.rest, *job.config);
+    SegmentedDecode decoded = speech.decode_segments(job.rest, *job.config, job.filter);
     out.engine_wait_ms += decoded.engine_wait_ms;
+    out.filtered_out = decoded.filtered_out;
+    out.all_filtered = decoded.all_filtered && job.pieces.empty();
     if (decoded.failure && job.pieces.empty()) {
       out.failure = decoded.failure;
     }
@@ -41,7 +43,7 @@ void recognise_audio(const FinalDecodeJob& job, SpeechBackend& speech, FinalDeco
       out.segments.push_back(std::move(segment));
     }
   }
-  if (out.failure) return;
+  if (out.failure || out.all_filtered) return;
   // Nothing recognised and every segment failed: a failure as a whole, reported with the first
   // reason.
   bool any_ok = false;

@@ -28,6 +28,7 @@ struct FinalDecodeJob {
   std::optional<std::string> given_text;  // text that skips recognition (debug entry point)
   ConfigPtr config;
   std::optional<PolishSettings> polish;   // nullopt: do not polish
+  SegmentFilter filter;                   // the speaker filter in force, if any
 };
 
 struct FinalDecodeOutcome {
@@ -41,6 +42,8 @@ struct FinalDecodeOutcome {
   std::uint64_t speech_ms = 0;
   std::uint64_t decode_ms = 0;
   std::uint64_t engine_wait_ms = 0;
+  std::size_t filtered_out = 0;  // segments the speaker filter dropped
+  bool all_filtered = false;     // it dropped all the speech there was
 };
 
 // Recognises what is left, joins it to the committed pieces in order, then applies hotwords,

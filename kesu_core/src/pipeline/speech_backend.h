@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config_record.h"
+#include "voice/voice_filter.h"
 
 namespace kesu {
 
@@ -30,6 +31,8 @@ struct SegmentedDecode {
   std::vector<DecodedSegment> segments;  // in order, indexes from 0
   std::optional<std::string> failure;    // nothing could be recognised at all
   std::uint64_t engine_wait_ms = 0;
+  std::size_t filtered_out = 0;  // segments the speaker filter dropped
+  bool all_filtered = false;     // the filter dropped every segment there was
 };
 
 // What the dictation pipeline needs from recognition. Every call may come from any of the
@@ -38,9 +41,10 @@ class SpeechBackend {
  public:
   virtual ~SpeechBackend() = default;
   virtual Recognition recognise(std::span<const float> samples) = 0;
-  // Cuts the audio into speech segments and recognises each in order.
-  virtual SegmentedDecode decode_segments(std::span<const float> samples,
-                                          const ConfigRecord& config) = 0;
+  // Cuts the audio into speech segments and recognises each in order; with a filter, only the
+  // segments it keeps.
+  virtual SegmentedDecode decode_segments(std::span<const float> samples, const ConfigRecord& config,
+                                          const SegmentFilter& filter) = 0;
   virtual std::string punctuate(std::string text, const ConfigRecord& config) = 0;
   // Joins segment texts in order; engines may need a space between words of some languages.
   virtual std::string join(const std::vector<std::string>& texts) const {

@@ -20,7 +20,8 @@ class StubSpeechBackend final : public SpeechBackend {
     return r;
   }
 
-  SegmentedDecode decode_segments(std::span<const float> samples, const ConfigRecord&) override {
+  SegmentedDecode decode_segments(std::span<const float> samples, const ConfigRecord&,
+                                  const SegmentFilter&) override {
     SegmentedDecode decoded;
     if (samples.empty()) {
       decoded.failure = "没有录到音频";

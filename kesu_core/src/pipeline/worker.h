@@ -63,6 +63,7 @@ class Worker {
     SteadyClock::time_point next_piece_at{};
     std::chrono::milliseconds last_piece_decode{0};
     MeterPacer meter;
+    bool filter_possible = false;  // a speaker filter may apply: previews only, no final pieces
   };
   // The dictation between release and the end of its insertion.
   struct Session {
@@ -73,6 +74,7 @@ class Worker {
     std::uint64_t wait_ms = 0;
     SteadyClock::time_point released{};
     std::string history_id;
+    bool voice_lock = false;  // the voice lock filters this dictation
   };
 
   void start_up();

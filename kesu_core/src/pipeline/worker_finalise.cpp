@@ -5,6 +5,7 @@
 
 #include "config/config_rules.h"
 #include "pipeline/worker.h"
+#include "voice/voice_gate.h"
 #include "pipeline/speech_judgement.h"
 #include "util/log.h"
 #include "util/utf8.h"
@@ -56,6 +57,7 @@ FinalDecodeJob Worker::make_job(std::vector<CommittedPiece> pieces, std::vector<
   job.rest = std::move(rest);
   job.config = current_->config;
   // The session's style is the active profile at release.
+  job.filter = choose_speaker_filter(shared_->voice_gate, *job.config, current_->voice_lock);
   const Profile profile = shared_->profiles.active_profile();
   job.polish = pipeline_polish_settings(*job.config, PolishProfileView{profile.level, profile.prompt},
                                         foreground_app_);
@@ -87,10 +89,19 @@ void Worker::on(cmd::DecodeDone& done) {
   if (!current_ || outcome.session != session_ || phase_ != Phase::processing) {
     return;  // a dictation that was cancelled or timed out meanwhile
   }
+  if (outcome.all_filtered && current_->voice_lock) {
+    emit_notice("voice_all_skipped", "这段话都不像你的声音，已跳过（设置里可以关掉「只录我的声音」）");
+    back_to_idle();
+    return;
+  }
   if (outcome.failure) {
     report_failure(outcome);
     back_to_idle();
     return;
+  }
+  if (outcome.filtered_out > 0 && current_->voice_lock) {
+    emit_notice("voice_skipped", "略过 " + std::to_string(outcome.filtered_out) +
+                                     " 段不像你的声音的内容（设置里可关「只录我的声音」）");
   }
   segments_ = outcome.segments;
   report_failed_segments(outcome);

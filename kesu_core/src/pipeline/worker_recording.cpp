@@ -9,6 +9,7 @@
 #include "pipeline/piece_planner.h"
 #include "pipeline/speech_judgement.h"
 #include "pipeline/worker.h"
+#include "voice/voice_gate.h"
 #include "util/log.h"
 #include "util/utf8.h"
 
@@ -77,6 +78,7 @@ void Worker::start_recording(std::optional<milliseconds> debug_length) {
   recording.started = now;
   recording.auto_stop = now + std::chrono::seconds(config->audio_max_record_secs);
   if (debug_length) recording.debug_stop = now + *debug_length;
+  recording.filter_possible = speaker_filter_possible(*config);
   recording_ = std::move(recording);
   current_ = Session{};
   current_->task_id = std::move(task_id);
@@ -133,8 +135,13 @@ void Worker::schedule_piece() {
   if (total < rec.committed + piece_limits::kMinPending) return;
   const auto now = SteadyClock::now();
   const std::vector<float> pending = buffer.copy_from(rec.committed);
-  const std::optional<PiecePlan> plan = plan_piece(pending, rec.committed, now >= rec.next_piece_at);
+  std::optional<PiecePlan> plan = plan_piece(pending, rec.committed, now >= rec.next_piece_at);
   if (!plan) return;
+  if (plan->final && rec.filter_possible) {
+    // The speaker filter must see the whole recording: show a preview instead.
+    plan = PiecePlan{std::max(rec.committed, plan->to > piece_limits::kPreviewSpan ? plan->to - piece_limits::kPreviewSpan : 0),
+                     plan->to, false};
+  }
 
   const auto first = pending.begin() + static_cast<std::ptrdiff_t>(plan->from - rec.committed);
   const auto last = pending.begin() + static_cast<std::ptrdiff_t>(plan->to - rec.committed);

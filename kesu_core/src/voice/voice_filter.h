@@ -23,6 +23,9 @@ struct FilterOutcome {
   std::string log_line;    // for standard error; empty when there is nothing to say
 };
 
+// Chooses the segments of a recording to recognise (voice lock or source lock).
+using SegmentFilter = std::function<FilterOutcome(const std::vector<std::span<const float>>&)>;
+
 // Voice lock: a segment passes when it has no embedding or is similar enough to the enrolled
 // voice. When at least 3 segments were looked at and half or more were dropped, the enrolled
 // voice evidently does not recognise the speaker and every segment is kept.
