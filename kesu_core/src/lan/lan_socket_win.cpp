@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "lan/lan_socket.h"
+#include "util/windows_error.h"
 
 namespace kesu::lan {
 namespace {
@@ -12,13 +13,7 @@ SOCKET sock(NativeSocket s) { return static_cast<SOCKET>(s); }
 
 std::string last_error() {
   const int code = WSAGetLastError();
-  char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-  std::string out = text ? text : "";
-  if (text) LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
-  return out + " (" + std::to_string(code) + ")";
+  return windows_message(static_cast<DWORD>(code)) + " (" + std::to_string(code) + ")";
 }
 
 // Winsock is started once for the process and left running.

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "models/process.h"
+#include "util/windows_error.h"
 
 namespace kesu {
 
@@ -43,23 +44,7 @@ std::wstring widen(const std::string& utf8) {
 }
 
 std::string system_message(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text;
-  if (n > 0 && buffer != nullptr) {
-    const int len =
-        WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(len));
-    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), len, nullptr,
-                        nullptr);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-      text.pop_back();
-    }
-  }
-  if (buffer != nullptr) LocalFree(buffer);
-  return text + " (" + std::to_string(code) + ")";
+  return windows_message(code) + " (" + std::to_string(code) + ")";
 }
 
 // One argument quoted so that the C runtime's command-line parser gives it back unchanged.

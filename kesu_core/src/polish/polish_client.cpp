@@ -141,6 +141,20 @@ TextOutcome polish_text(const PolishSettings& s, std::string_view text, const Ht
   return success(trim(*content));
 }
 
+// The service settings of the configuration with a level, a style prompt and an application.
+static PolishSettings polish_settings(const ConfigRecord& config, PolishLevel level, std::string_view prompt,
+                               std::string_view application) {
+  PolishSettings settings;
+  settings.endpoint = config.polish_endpoint;
+  settings.model = config.polish_model;
+  settings.api_key = config.polish_api_key;
+  settings.timeout_ms = config.polish_timeout_ms;
+  settings.level = level;
+  settings.extra_prompt = std::string(prompt);
+  settings.application = std::string(application);
+  return settings;
+}
+
 std::optional<PolishSettings> pipeline_polish_settings(const ConfigRecord& config,
                                                        const PolishProfileView& session_profile,
                                                        std::string_view application) {
@@ -151,15 +165,7 @@ std::optional<PolishSettings> pipeline_polish_settings(const ConfigRecord& confi
     const char* in_sim = std::getenv("KESU_POLISH_IN_SIM");
     if (in_sim == nullptr || std::string_view(in_sim) != "1") return std::nullopt;
   }
-  PolishSettings settings;
-  settings.endpoint = config.polish_endpoint;
-  settings.model = config.polish_model;
-  settings.api_key = config.polish_api_key;
-  settings.timeout_ms = config.polish_timeout_ms;
-  settings.level = *level;
-  settings.extra_prompt = session_profile.prompt;
-  settings.application = std::string(application);
-  return settings;
+  return polish_settings(config, *level, session_profile.prompt, application);
 }
 
 TextOutcome polish_sample(const ConfigRecord& config, const PolishProfileView& profile,
@@ -170,13 +176,7 @@ TextOutcome polish_sample(const ConfigRecord& config, const PolishProfileView& p
     return failure("当前润色档的力度是「关闭」：在设置 → 润色 → 这一档里选 轻度/中度/重度");
   }
   if (trim(config.polish_api_key).empty()) return failure("没有填 API Key");
-  PolishSettings settings;
-  settings.endpoint = config.polish_endpoint;
-  settings.model = config.polish_model;
-  settings.api_key = config.polish_api_key;
-  settings.timeout_ms = config.polish_timeout_ms;
-  settings.level = *level;
-  settings.extra_prompt = profile.prompt;
+  const PolishSettings settings = polish_settings(config, *level, profile.prompt, "");
   TextOutcome outcome = polish_text(settings, kSampleText, send);
   if (!outcome.text) outcome.error = "润色失败：" + outcome.error;
   return outcome;

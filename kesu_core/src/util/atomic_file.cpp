@@ -5,6 +5,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "util/windows_error.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,22 +19,7 @@ namespace kesu {
 namespace {
 
 std::string windows_error_text(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text;
-  if (n > 0 && buffer != nullptr) {
-    const int len =
-        WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(len));
-    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), len, nullptr,
-                        nullptr);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-      text.pop_back();
-    }
-  }
-  if (buffer != nullptr) LocalFree(buffer);
+  std::string text = windows_message(code);
   if (text.empty()) text = "Windows 错误 " + std::to_string(code);
   return text;
 }
