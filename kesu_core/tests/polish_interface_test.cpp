@@ -87,15 +87,19 @@ TEST_F(PolishService, SelectionRewrite) {
 
 namespace {
 
-// How many chat requests the test server has received so far.
-std::size_t chat_requests(const std::string& base) {
+// How many chat requests carrying `text` the test server has received so far (other test
+// processes use the same server at the same time).
+std::size_t chat_requests(const std::string& base, const std::string& text) {
   kesu::HttpRequest request;
   request.url = base + "/requests";
   const kesu::HttpResponse response = kesu::http_request(request);
   const Json list = Json::parse(response.body, nullptr, false);
   std::size_t n = 0;
   if (list.is_array()) {
-    for (const Json& r : list) n += r["path"].get<std::string>().ends_with("/chat/completions");
+    for (const Json& r : list) {
+      n += r["path"].get<std::string>().ends_with("/chat/completions") && r["body"].is_string() &&
+           r["body"].get<std::string>().find(text) != std::string::npos;
+    }
   }
   return n;
 }
@@ -129,9 +133,9 @@ class PolishedDictation : public PolishService {
 
 TEST_F(PolishedDictation, TheServiceTextIsInsertedAndAFailureKeepsTheOriginal) {
   configure("echo", "sk-test");
-  const std::size_t before = chat_requests(base);
+  const std::size_t before = chat_requests(base, "今天下午三点开会");
   EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会。");
-  EXPECT_EQ(chat_requests(base), before + 1);
+  EXPECT_EQ(chat_requests(base, "今天下午三点开会"), before + 1);
 
   configure("status500", "sk-test");
   EXPECT_EQ(dictate("今天下午三点开会"), "今天下午三点开会。");
@@ -144,13 +148,14 @@ TEST_F(PolishedDictation, TheServiceTextIsInsertedAndAFailureKeepsTheOriginal) {
 TEST_F(PolishedDictation, TheSimulatedMicrophoneOnlyPolishesWhenAskedTo) {
   configure("echo", "sk-test");
   set_env("KESU_MIC_WAV", "unused.wav");
-  const std::size_t before = chat_requests(base);
+  const std::size_t skipped = chat_requests(base, "不该润色");
+  const std::size_t polished = chat_requests(base, "这次润色");
   dictate("不该润色");
-  EXPECT_EQ(chat_requests(base), before);
+  EXPECT_EQ(chat_requests(base, "不该润色"), skipped);
   set_env("KESU_POLISH_IN_SIM", "1");
   dictate("这次润色");
   set_env("KESU_POLISH_IN_SIM", nullptr);
-  EXPECT_EQ(chat_requests(base), before + 1);
+  EXPECT_EQ(chat_requests(base, "这次润色"), polished + 1);
 }
 
 }  // namespace
