@@ -50,21 +50,13 @@ class PortAudioCapture final : public Capture {
   bool resampler_ok() const { return !resampler_ || resampler_->valid(); }
 
   // Opens and starts the stream; returns the error text on failure.
-  std::string start(const PaStreamParameters& params, double rate) {
-    PaStream* stream = nullptr;
-    PaError rc = Pa_OpenStream(&stream, &params, nullptr, rate, kFramesPerBuffer, paClipOff,
-                               &PortAudioCapture::on_audio, this);
-    if (rc != paNoError) return std::string("打开麦克风流失败：") + Pa_GetErrorText(rc);
-    stream_ = stream;
-    Pa_SetStreamFinishedCallback(stream_, &PortAudioCapture::on_finished);
+  std::string start(PortAudioSession& session, const PaStreamParameters& params, double rate) {
     started_at_ns_ = now_ns();
-    rc = Pa_StartStream(stream_);
-    if (rc != paNoError) {
-      Pa_CloseStream(stream_);
-      stream_ = nullptr;
-      return std::string("启动麦克风失败：") + Pa_GetErrorText(rc);
-    }
-    return {};
+    PortAudioSession::Opened opened =
+        session.open_input(params, rate, kFramesPerBuffer, &PortAudioCapture::on_audio,
+                           &PortAudioCapture::on_finished, this);
+    stream_ = std::move(opened.stream);
+    return std::move(opened.error);
   }
 
   const std::string& device_name() const override { return name_; }
@@ -72,9 +64,9 @@ class PortAudioCapture final : public Capture {
 
   bool healthy() override {
     if (lost_.load()) return false;
-    if (stream_ == nullptr || stopping_.load()) return true;
+    if (!stream_ || stopping_.load()) return true;
     std::string reason;
-    if (finished_.load() || Pa_IsStreamActive(stream_) == 0) {
+    if (finished_.load() || Pa_IsStreamActive(stream_.get()) == 0) {
       reason = "输入流意外结束";
     } else {
       const std::int64_t last = last_callback_ns_.load();
@@ -92,12 +84,9 @@ class PortAudioCapture final : public Capture {
   std::string failure() const override { return failure_; }
 
   void stop() override {
-    if (stream_ == nullptr) return;
+    if (!stream_) return;
     stopping_.store(true);
-    // Abort, never a blocking stop: a stalled source can hold Pa_StopStream for many seconds.
-    Pa_AbortStream(stream_);
-    Pa_CloseStream(stream_);
-    stream_ = nullptr;
+    stream_.close();
     std::vector<float> tail;
     if (resampler_) tail = resampler_->resample({}, /*flush=*/true);
     if (filter_) {
@@ -147,30 +136,13 @@ class PortAudioCapture final : public Capture {
   std::vector<float> mono_;               // audio thread only
   const std::chrono::milliseconds stall_limit_;
   SampleBuffer buffer_;
-  PaStream* stream_ = nullptr;  // worker only
+  PortAudioStream stream_;  // the opening thread only
   std::atomic<std::int64_t> last_callback_ns_{0};
   std::int64_t started_at_ns_ = 0;
   std::atomic<bool> finished_{false};
   std::atomic<bool> stopping_{false};
   std::atomic<bool> lost_{false};
   std::string failure_;  // worker only
-};
-
-// The session must outlive the stream, so capture and session travel together.
-class SessionCapture final : public Capture {
- public:
-  SessionCapture(std::unique_ptr<PortAudioSession> session, std::unique_ptr<PortAudioCapture> c)
-      : session_(std::move(session)), capture_(std::move(c)) {}
-  ~SessionCapture() override { capture_.reset(); }
-  const std::string& device_name() const override { return capture_->device_name(); }
-  SampleBuffer& buffer() override { return capture_->buffer(); }
-  bool healthy() override { return capture_->healthy(); }
-  std::string failure() const override { return capture_->failure(); }
-  void stop() override { capture_->stop(); }
-
- private:
-  std::unique_ptr<PortAudioSession> session_;
-  std::unique_ptr<PortAudioCapture> capture_;
 };
 
 std::string join_names(const std::vector<InputDevice>& devices) {
@@ -188,20 +160,20 @@ std::string join_names(const std::vector<InputDevice>& devices) {
 CaptureOpen open_portaudio_capture(const std::string& device_name,
                                    std::unique_ptr<AudioFilter> filter) {
   CaptureOpen result;
-  auto session = std::make_unique<PortAudioSession>();
-  if (!session->error().empty()) {
-    result.error = "枚举输入设备失败：" + session->error();
+  PortAudioSession session;
+  if (!session.error().empty()) {
+    result.error = "枚举输入设备失败：" + session.error();
     return result;
   }
   std::optional<InputDevice> device;
   if (device_name.empty()) {
-    device = session->default_input();
+    device = session.default_input();
     if (!device) {
       result.error = "没有可用的麦克风（检查系统设置 → 声音 → 输入）";
       return result;
     }
   } else {
-    const std::vector<InputDevice> inputs = session->inputs();
+    const std::vector<InputDevice> inputs = session.inputs();
     for (const InputDevice& d : inputs) {
       if (d.name == device_name) device = d;
     }
@@ -221,13 +193,13 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
   PaStreamParameters params{};
   params.device = device->index;
   params.channelCount = channels;
-  params.suggestedLatency = Pa_GetDeviceInfo(device->index)->defaultLowInputLatency;
+  params.suggestedLatency = session.low_input_latency(device->index);
   PaSampleFormat format = paFloat32;
   params.sampleFormat = format;
-  if (Pa_IsFormatSupported(&params, nullptr, device->default_rate) != paFormatIsSupported) {
+  if (!session.supports(params, device->default_rate)) {
     format = paInt16;
     params.sampleFormat = format;
-    if (Pa_IsFormatSupported(&params, nullptr, device->default_rate) != paFormatIsSupported) {
+    if (!session.supports(params, device->default_rate)) {
       result.error = "不支持的麦克风采样格式：float32 和 int16 都打不开";
       return result;
     }
@@ -239,11 +211,11 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
     result.error = "重采样器创建失败";
     return result;
   }
-  if (std::string error = capture->start(params, device->default_rate); !error.empty()) {
+  if (std::string error = capture->start(session, params, device->default_rate); !error.empty()) {
     result.error = std::move(error);
     return result;
   }
-  result.capture = std::make_unique<SessionCapture>(std::move(session), std::move(capture));
+  result.capture = std::move(capture);
   return result;
 }
 
