@@ -2,6 +2,7 @@
 // Needs the daemon of scripts/pulse-vmic.sh; without it the tests skip, unless
 // KESU_REQUIRE_PULSE is set (as in CI), where a missing daemon is a failure.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -105,6 +106,44 @@ TEST_F(VirtualMicrophone, SpeechIsCapturedAs16kMono) {
     // A wrong rate or channel mix-up drops this near zero; a loaded machine's odd dropout does not.
     EXPECT_GT(best_correlation(captured, source, 16000), 0.5);
   }
+}
+
+// Listing beside a running capture must leave the stream alone; a microphone that appears
+// meanwhile is listed once no stream holds the audio library any more.
+TEST_F(VirtualMicrophone, ListingBesideACaptureKeepsItRunningAndLaterSeesNewDevices) {
+  const auto names = [&] {
+    const auto list = nlohmann::json::parse(kesu::list_input_devices_json(config_for("")));
+    return list["devices"].get<std::vector<std::string>>();
+  };
+  const auto has = [](const std::vector<std::string>& list, const char* name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+  };
+  kesu::CaptureOpen opened = kesu::open_capture(config_for("vmic16"));
+  ASSERT_TRUE(opened.capture) << opened.error;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(has(names(), "vmic16"));
+
+  // A new input appears, as when a headset is plugged in: one more ALSA device name.
+  const std::string asoundrc = std::string(std::getenv("HOME")) + "/.asoundrc";
+  const std::string keep = asoundrc + ".kept";
+  ASSERT_EQ(std::system(("cp '" + asoundrc + "' '" + keep + "' && echo 'pcm.vmiclate { type pulse "
+                         "device \"vmic16\" hint { show on description \"LateMic\" } }' >> '" +
+                         asoundrc + "'").c_str()),
+            0);
+  const std::size_t before = opened.capture->buffer().size();
+  // The running stream's snapshot serves: the library was not restarted under it.
+  const std::vector<std::string> during = names();
+  EXPECT_TRUE(has(during, "vmic48"));
+  EXPECT_FALSE(has(during, "vmiclate"));
+  std::this_thread::sleep_for(400ms);
+  EXPECT_TRUE(opened.capture->healthy()) << opened.capture->failure();
+  EXPECT_GT(opened.capture->buffer().size(), before + 3200) << "audio stopped flowing";
+  opened.capture->stop();
+  opened.capture.reset();
+
+  const std::vector<std::string> after = names();
+  std::rename(keep.c_str(), asoundrc.c_str());
+  EXPECT_TRUE(has(after, "vmiclate"));
+  EXPECT_TRUE(has(after, "vmic48"));
 }
 
 TEST_F(VirtualMicrophone, UnknownNameListsTheDevicesPresent) {
