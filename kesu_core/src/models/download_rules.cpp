@@ -90,6 +90,11 @@ std::string_view curl_detail_line(std::string_view error_output) {
     if (const std::size_t cr = line.rfind('\r'); cr != std::string_view::npos) {
       line.remove_prefix(cr + 1);
     }
+    // Some builds print their message straight after the last meter update, with no return in
+    // between; the message always starts with curl's own "curl: (N)" prefix.
+    if (const std::size_t own = line.find("curl: ("); own != std::string_view::npos) {
+      line.remove_prefix(own);
+    }
     if (!line.empty()) detail = line;
   }
   return detail;

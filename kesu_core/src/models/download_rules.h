@@ -22,7 +22,8 @@ std::uint64_t probe_size(std::string_view head_output);
 std::string_view curl_hint(int exit_code);
 
 // The line that explains a failed run: of the last line with any text, the part after its last
-// carriage return (earlier parts are progress-meter updates). Empty when there is none.
+// carriage return (earlier parts are progress-meter updates), from curl's "curl: (" prefix on
+// when a meter update runs straight into it. Empty when there is none.
 std::string_view curl_detail_line(std::string_view error_output);
 
 // "下载失败（curl N）…": the detail line of curl's error output, the hint and the proxy.
