@@ -103,9 +103,9 @@ std::vector<ConfigAdjustment> enforce_config_rules(ConfigRecord& r, const Config
   }
 
   double& threshold = r.audio_voice_lock_threshold;
-  const double held = std::isnan(threshold) ? fallback.audio_voice_lock_threshold
-                                            : std::clamp(threshold, kVoiceLockThresholdMin,
-                                                         kVoiceLockThresholdMax);
+  const double held = std::isnan(threshold)
+                          ? fallback.audio_voice_lock_threshold
+                          : std::clamp(threshold, kVoiceLockThresholdMin, kVoiceLockThresholdMax);
   if (held != threshold) {  // also true for NaN
     note("audio.voice_lock_threshold", number_text(threshold), number_text(held));
     threshold = held;

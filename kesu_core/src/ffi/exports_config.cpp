@@ -75,7 +75,8 @@ std::optional<ConfigRecord> record_from_toml(const ConfigRecord& current, std::s
     return std::nullopt;
   }
   if (!normalise_polish_level(record.polish_level)) {
-    error = "polish.level 只能是 off / light / medium / strong，收到「" + record.polish_level + "」";
+    error =
+        "polish.level 只能是 off / light / medium / strong，收到「" + record.polish_level + "」";
     return std::nullopt;
   }
   const std::vector<ConfigAdjustment> adjusted = enforce_config_rules(record, defaults);

@@ -80,7 +80,6 @@ std::optional<DayRecord> day_from(const Json& o) {
   return d;
 }
 
-
 // What went wrong while reading a file, in the order found.
 class Damage {
  public:

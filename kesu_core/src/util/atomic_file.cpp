@@ -52,9 +52,7 @@ std::optional<std::string> write_whole_file(const std::filesystem::path& path,
   return std::nullopt;
 }
 
-std::optional<std::string> restrict_to_owner(const std::filesystem::path&) {
-  return std::nullopt;
-}
+std::optional<std::string> restrict_to_owner(const std::filesystem::path&) { return std::nullopt; }
 
 std::optional<std::string> replace_file(const std::filesystem::path& from,
                                         const std::filesystem::path& to) {
