@@ -13,6 +13,7 @@
 
 #if !defined(_WIN32)
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -86,6 +87,37 @@ TEST(ConfigFile, DefaultsThatCannotBeSavedAreReported) {
   EXPECT_FALSE(fs::exists(kesu::config_path(dir.path())));
 }
 
+// Out-of-range values in a hand-edited file are held to their rules with a warning naming them;
+// the file itself is the user's text and stays as written until the next save.
+TEST(ConfigFile, OutOfRangeValuesAreHeldToTheirRulesWithAWarning) {
+  TempDir dir;
+  const std::string text =
+      "[engine]\nactive = \"bogus\"\nnum_threads = 100000\n"
+      "[audio]\nvoice_lock_threshold = nan\n[lan]\nport = 80\n";
+  std::ofstream(kesu::config_path(dir.path()), std::ios::binary) << text;
+  const ConfigRecord record = kesu::load_config(dir.path());
+  EXPECT_EQ(record.engine_active, "sense");
+  EXPECT_EQ(record.engine_num_threads, 8);
+  EXPECT_EQ(record.audio_voice_lock_threshold, 0.62);
+  EXPECT_EQ(record.lan_port, 1024);
+  ASSERT_TRUE(record.load_warning.has_value());
+  EXPECT_EQ(*record.load_warning,
+            "config.toml 里有值不合规定，已按规则调整：engine.num_threads：100000 → 8；"
+            "lan.port：80 → 1024；audio.voice_lock_threshold：nan → 0.62；"
+            "engine.active：「bogus」 → 「sense」");
+  EXPECT_EQ(read_text(kesu::config_path(dir.path())), text);
+  EXPECT_FALSE(fs::exists(dir.path() / "config.toml.broken"));
+}
+
+TEST(ConfigFile, UnknownEngineInTheEnvironmentIsIgnored) {
+  TempDir dir;
+  std::ofstream(kesu::config_path(dir.path())) << "[engine]\nactive = \"qwen3\"\n";
+  kesu_test::set_env("KESU_ENGINE", "bogus");
+  const ConfigRecord record = kesu::load_config(dir.path());
+  kesu_test::set_env("KESU_ENGINE", nullptr);
+  EXPECT_EQ(record.engine_active, "qwen3");
+}
+
 TEST(ConfigFile, EnvironmentOverridesWinOverTheFile) {
   TempDir dir;
   std::ofstream(kesu::config_path(dir.path()))
@@ -114,6 +146,41 @@ TEST(ConfigFile, SaveReplacesAnExistingFile) {
 }
 
 #if !defined(_WIN32)
+unsigned mode_of(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+// The file holds the API key and the LAN token: no other user may read it, whatever mode an
+// older version or a leftover temporary file had.
+TEST(ConfigFile, OnlyTheUserMayReadTheFile) {
+  TempDir dir;
+  const fs::path file = kesu::config_path(dir.path());
+  const fs::path tmp = dir.path() / "config.toml.tmp";
+
+  ConfigRecord record = kesu::load_config(dir.path());  // created with the defaults
+  EXPECT_EQ(mode_of(file), 0600u);
+
+  fs::permissions(file, fs::perms(0644));
+  record = kesu::load_config(dir.path());  // an older file is narrowed when it is read
+  EXPECT_EQ(mode_of(file), 0600u);
+
+  fs::permissions(file, fs::perms(0644));
+  std::ofstream(tmp) << "left over";
+  fs::permissions(tmp, fs::perms(0666));
+  record.polish_api_key = "sk-secret";
+  ASSERT_FALSE(kesu::save_config(record).has_value());
+  EXPECT_EQ(mode_of(file), 0600u);  // written through the narrowed temporary file
+  EXPECT_FALSE(fs::exists(tmp));
+
+  fs::permissions(file, fs::perms(0644));
+  std::ofstream(file, std::ios::app) << "[broken\n";
+  (void)kesu::load_config(dir.path());
+  EXPECT_EQ(mode_of(dir.path() / "config.toml.broken"), 0600u);  // the backup holds the key too
+  EXPECT_EQ(mode_of(file), 0600u);
+}
+
 // A process killed at any moment of a save leaves either the old or the new file, whole.
 TEST(ConfigFile, KilledWhileSavingLeavesACompleteFile) {
   TempDir dir;

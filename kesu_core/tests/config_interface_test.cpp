@@ -97,6 +97,48 @@ TEST_F(ConfigInterface, TomlReplacesTheWholeRecord) {
   EXPECT_EQ(c["dir"], sc.dir.utf8());  // the core directory stays
 }
 
+// A pasted file meets the same rules as a patch: numbers are held to their ranges (and the
+// warning says which), an unknown engine or polish level refuses the whole text.
+TEST_F(ConfigInterface, TomlMeetsThePatchRules) {
+  struct Case {
+    const char* text;
+    const char* member;
+    Json shown;
+  };
+  const Case accepted[] = {
+      {"[lan]\nport = 80\n", "lan_port", 1024},
+      {"[engine]\nnum_threads = 100000\n", "num_threads", 8},
+      {"[audio]\nvoice_lock_threshold = 5.0\n", "voice_lock_threshold", 0.95},
+      {"[audio]\nvoice_lock_threshold = nan\n", "voice_lock_threshold", 0.62},
+      {"[history]\nlimit = 99999\n", "history_limit", 2000},
+  };
+  for (const Case& c : accepted) {
+    SCOPED_TRACE(c.text);
+    rec.reset();
+    char* err = nullptr;
+    ASSERT_EQ(kesu_set_config_toml(sc.core, c.text, &err), KESU_OK) << CoreString(err).str();
+    ASSERT_FALSE(rec.wait_for_type("config_changed").is_null());
+    const Json shown = config();
+    EXPECT_EQ(shown[c.member], c.shown);
+    ASSERT_TRUE(shown["load_warning"].is_string());
+    EXPECT_EQ(shown["load_warning"].get<std::string>().rfind("配置里有值不合规定，已按规则调整：", 0), 0u);
+  }
+  set_json(R"({"device": "USB"})");
+  EXPECT_TRUE(config()["load_warning"].is_null());  // a patch clears the warning
+
+  const std::string before = toml();
+  const std::pair<const char*, const char*> refused[] = {
+      {"[engine]\nactive = \"bogus\"\n", "engine.active 只能是 sense / qwen3 / stub，收到「bogus」"},
+      {"[polish]\nlevel = \"max\"\n", "polish.level 只能是 off / light / medium / strong，收到「max」"},
+  };
+  for (const auto& [text, message] : refused) {
+    char* err = nullptr;
+    EXPECT_EQ(kesu_set_config_toml(sc.core, text, &err), KESU_ERR_FAILED);
+    EXPECT_EQ(CoreString(err).str(), message);
+  }
+  EXPECT_EQ(toml(), before);
+}
+
 TEST_F(ConfigInterface, MalformedInputsAreRefusedWithoutHarm) {
   const std::string before = toml();
   const std::string inputs[] = {

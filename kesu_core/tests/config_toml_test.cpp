@@ -1,8 +1,12 @@
+#include <functional>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "config/config_json.h"
 #include "config/config_record.h"
+#include "config/config_rules.h"
 #include "config/config_toml.h"
 #include "util/paths.h"
 
@@ -72,7 +76,6 @@ TEST(ConfigToml, InvalidTextsAreRefusedWithAReason) {
       {"[engine\nactive = 1", "syntax error"},
       {"[engine]\nnum_threads = \"2\"", "string for an integer"},
       {"[audio]\nmin_record_ms = -5", "negative count"},
-      {"[lan]\nport = 70000", "port above 16 bits"},
       {"[audio]\npunct = 1", "integer for a boolean"},
       {"[insert]\nper_app = { notepad = 3 }", "non-string insertion mode"},
       {"engine = 5", "section that is not a table"},
@@ -88,6 +91,102 @@ TEST(ConfigToml, InvalidTextsAreRefusedWithAReason) {
     const kesu::ConfigParse parsed = kesu::parse_config_toml(c.text, base);
     EXPECT_FALSE(parsed.record.has_value()) << c.why;
     EXPECT_FALSE(parsed.error.empty()) << c.why;
+  }
+}
+
+// A hand-edited file is held to the rules a JSON patch applies; each change is named so the
+// load warning can tell the user.
+TEST(ConfigRules, HandEditedValuesAreHeldToThePatchRules) {
+  struct Case {
+    const char* text;
+    const char* setting;  // the adjustment reported, or nullptr for a silent normalisation
+    const char* to;       // the value it became, as the adjustment shows it
+    std::function<bool(const ConfigRecord&)> holds;
+  };
+  const Case cases[] = {
+      {"[lan]\nport = 80", "lan.port", "1024", [](auto& r) { return r.lan_port == 1024; }},
+      {"[lan]\nport = 70000", "lan.port", "65535", [](auto& r) { return r.lan_port == 65535; }},
+      {"[engine]\nnum_threads = 100000", "engine.num_threads", "8",
+       [](auto& r) { return r.engine_num_threads == 8; }},
+      {"[engine]\nnum_threads = 0", "engine.num_threads", "1",
+       [](auto& r) { return r.engine_num_threads == 1; }},
+      {"[audio]\nmin_record_ms = 0", "audio.min_record_ms", "100",
+       [](auto& r) { return r.audio_min_record_ms == 100; }},
+      {"[audio]\nmax_record_secs = 9999", "audio.max_record_secs", "600",
+       [](auto& r) { return r.audio_max_record_secs == 600; }},
+      {"[history]\nlimit = 99999", "history.limit", "2000",
+       [](auto& r) { return r.history_limit == 2000; }},
+      {"[polish]\ntimeout_ms = 1", "polish.timeout_ms", "500",
+       [](auto& r) { return r.polish_timeout_ms == 500; }},
+      {"[audio]\nvoice_lock_threshold = 5.0", "audio.voice_lock_threshold", "0.95",
+       [](auto& r) { return r.audio_voice_lock_threshold == 0.95; }},
+      {"[audio]\nvoice_lock_threshold = inf", "audio.voice_lock_threshold", "0.95",
+       [](auto& r) { return r.audio_voice_lock_threshold == 0.95; }},
+      {"[audio]\nvoice_lock_threshold = -inf", "audio.voice_lock_threshold", "0.3",
+       [](auto& r) { return r.audio_voice_lock_threshold == 0.3; }},
+      {"[audio]\nvoice_lock_threshold = nan", "audio.voice_lock_threshold", "0.62",
+       [](auto& r) { return r.audio_voice_lock_threshold == 0.62; }},
+      {"[engine]\nactive = \"bogus\"", "engine.active", "「sense」",
+       [](auto& r) { return r.engine_active == "sense"; }},
+      {"[polish]\nlevel = \"bogus\"", "polish.level", "「off」",
+       [](auto& r) { return r.polish_level == "off"; }},
+      {"[insert]\nmode = \"fast\"", "insert.mode", "「paste」",
+       [](auto& r) { return r.insert_mode == "paste"; }},
+      {"[insert]\nper_app = { \"a.exe\" = \"fast\", \"b.exe\" = \"打字\" }", "insert.per_app.a.exe",
+       "（已删除）",
+       [](auto& r) {
+         return r.insert_per_app == std::map<std::string, std::string>{{"b.exe", "keystroke"}};
+       }},
+      // Synonyms and blanks are tidied as a patch tidies them, without a warning.
+      {"[polish]\nlevel = \"中度\"\napi_key = \" sk-1 \"\n[lan]\ntoken = \" t \"", nullptr, nullptr,
+       [](auto& r) {
+         return r.polish_level == "medium" && r.polish_api_key == "sk-1" && r.lan_token == "t";
+       }},
+      {"[audio]\nvoice_lock_threshold = 0.3\n[lan]\nport = 1024", nullptr, nullptr,
+       [](auto& r) { return r.lan_port == 1024 && r.audio_voice_lock_threshold == 0.3; }},
+  };
+  const ConfigRecord base = kesu::default_config("/kesu");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    kesu::ConfigParse parsed = kesu::parse_config_toml(c.text, base);
+    ASSERT_TRUE(parsed.record.has_value()) << parsed.error;
+    const auto adjusted = kesu::enforce_config_rules(*parsed.record, base);
+    EXPECT_TRUE(c.holds(*parsed.record));
+    if (c.setting == nullptr) {
+      EXPECT_TRUE(adjusted.empty()) << kesu::describe_adjustments(adjusted);
+    } else {
+      ASSERT_EQ(adjusted.size(), 1u);
+      EXPECT_EQ(adjusted[0].setting, c.setting);
+      EXPECT_EQ(adjusted[0].to, c.to);
+    }
+    // Whatever came in, the JSON form shows numbers (NaN would show as null).
+    const nlohmann::json shown = kesu::render_config_json(*parsed.record, {});
+    EXPECT_TRUE(shown["voice_lock_threshold"].is_number());
+  }
+  EXPECT_EQ(kesu::describe_adjustments(
+                {{"lan.port", "80", "1024"}, {"engine.active", "「bogus」", "「sense」"}}),
+            "lan.port：80 → 1024；engine.active：「bogus」 → 「sense」");
+}
+
+// Both ways in agree on every whole-number setting at and around its bounds.
+TEST(ConfigRules, FileAndPatchHoldNumbersAlike) {
+  const ConfigRecord base = kesu::default_config("/kesu");
+  for (const kesu::IntRule& rule : kesu::kIntRules) {
+    for (std::int64_t value :
+         {std::int64_t{0}, rule.min - 1, rule.min, rule.max, rule.max + 1, std::int64_t{1} << 40}) {
+      if (value < 0) continue;
+      SCOPED_TRACE(std::string(rule.json_name) + " = " + std::to_string(value));
+      const std::string toml_text =
+          "[" + std::string(rule.section) + "]\n" + rule.key + " = " + std::to_string(value);
+      ConfigRecord from_file = *kesu::parse_config_toml(toml_text, base).record;
+      (void)kesu::enforce_config_rules(from_file, base);
+      const auto patched = kesu::apply_config_json(
+          base, "{\"" + std::string(rule.json_name) + "\":" + std::to_string(value) + "}");
+      ASSERT_TRUE(patched.record.has_value()) << patched.error;
+      EXPECT_EQ(from_file.*rule.field, (*patched.record).*rule.field);
+      EXPECT_GE(from_file.*rule.field, rule.min);
+      EXPECT_LE(from_file.*rule.field, rule.max);
+    }
   }
 }
 

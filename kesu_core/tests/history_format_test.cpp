@@ -73,6 +73,96 @@ TEST(HistoryFormat, CorruptFilesDoNotParse) {
   }
 }
 
+// One damaged spot costs only what it touches: every entry that reads cleanly is kept.
+TEST(HistoryFormat, DamagedHistoryKeepsTheEntriesThatReadCleanly) {
+  const std::vector<HistoryEntry> three = {
+      {"h3", "2024-05-01T09:31:00Z", "三", "pending", "a", 1, 100, false, 5},
+      {"h2", "2024-05-01T09:30:00Z", "二", "inserted", "b", 1, 200, false, std::nullopt},
+      {"h1", "2024-05-01T09:29:00Z", "一", "failed", "c", 1, 300, true, std::nullopt},
+  };
+  const std::string whole = kesu::render_history(three);
+  const auto replace = [&](std::string_view from, std::string_view to) {
+    std::string text = whole;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  HistoryEntry repaired = three[1];
+  repaired.text = "\xEF\xBF\xBD二";
+  struct Case {
+    std::string text;
+    std::vector<HistoryEntry> kept;
+    std::size_t skipped;
+    const char* why;
+  };
+  const Case cases[] = {
+      {whole, three, 0, "intact"},
+      {replace(R"("app":"b","chars":1)", R"("app":"b","chars":"1")"), {three[0], three[2]}, 1,
+       "wrong type"},
+      {replace(R"("app":"b",)", ""), {three[0], three[2]}, 1, "missing field"},
+      {replace(R"("ms":200)", R"("ms":-200)"), {three[0], three[2]}, 1, "negative number"},
+      {replace("\"二\"", "\"\xFF二\""), {three[0], repaired, three[2]}, 0, "invalid UTF-8 byte"},
+      {whole.substr(0, whole.find(R"("app":"c")")), {three[0], three[1]}, 1,
+       "cut inside the last entry"},
+      {whole.substr(0, whole.find(R"({"id":"h1")")), {three[0], three[1]}, 0,
+       "cut between entries"},
+      {replace(R"(},{"id":"h1")", R"(}} {"id":"h1")"), {three[0], three[1]}, 0,
+       "syntax error: what came before it is kept"},
+      {R"({"id":"h1"})", {}, 0, "not an array"},
+      {"", {}, 0, "empty file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const auto read = kesu::salvage_history(c.text);
+    EXPECT_EQ(read.content, c.kept);
+    EXPECT_EQ(read.skipped, c.skipped);
+    EXPECT_EQ(read.intact(), c.text == whole) << read.damage;
+  }
+}
+
+TEST(HistoryFormat, DamagedStatisticsKeepTheValuesThatReadCleanly) {
+  const std::string whole = kStatsText;
+  const auto replace = [&](std::string_view from, std::string_view to) {
+    std::string text = whole;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+  };
+  const Statistics full = sample_stats();
+  Statistics no_sessions = full;
+  no_sessions.sessions = 0;
+  Statistics one_latency = full;
+  one_latency.latencies = {100};
+  Statistics one_day = full;
+  one_day.days.erase("2024-05-01");
+  Statistics other_since = full;
+  other_since.since = "2024-04-\xEF\xBF\xBD";
+  struct Case {
+    std::string text;
+    Statistics kept;
+    const char* why;
+  };
+  const Case cases[] = {
+      {whole, full, "intact"},
+      {replace(R"("sessions":3)", R"("sessions":-3)"), no_sessions, "negative counter"},
+      {replace(R"("sessions":3,)", ""), no_sessions, "missing counter"},
+      {replace("[300,100]", R"(["300",100])"), one_latency, "wrong type in the latencies"},
+      {replace(R"("2024-05-01":{"date":"2024-05-01","sessions":2)",
+               R"("2024-05-01":{"date":"2024-05-01","sessions":true)"),
+       one_day, "one bad day record"},
+      {whole.substr(0, whole.find(R"("chars":20)")), one_day, "cut inside the last day record"},
+      {replace("\"2024-04-30\",\"days\"", "\"2024-04-\xFF\",\"days\""), other_since,
+       "invalid UTF-8 byte"},
+      {"[1,2]", Statistics{}, "not an object"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const auto read = kesu::salvage_stats(c.text);
+    EXPECT_EQ(read.content, c.kept);
+    EXPECT_EQ(read.intact(), c.text == whole) << read.damage;
+  }
+}
+
 TEST(HistoryFormat, IdNumbers) {
   struct Case {
     const char* id;

@@ -227,6 +227,104 @@ TEST(HistoryStore, CorruptFilesOpenEmpty) {
   }
 }
 
+// A damaged file keeps the entries that read cleanly, and its original bytes are copied aside
+// before the first rewrite replaces it.
+TEST(HistoryStore, DamagedFilesKeepTheirGoodEntriesAndABackup) {
+  const std::vector<HistoryEntry> old = {entry("h3"), entry("h2"), entry("h1")};
+  const std::string history = kesu::render_history(old);
+  kesu::Statistics stats;
+  stats.sessions = 7;
+  stats.chars = 40;
+  stats.since = "2024-01-01";
+  stats.days["2024-04-30"] = {"2024-04-30", 7, 40, 9000};
+  const std::string stats_text = kesu::render_stats(stats);
+  struct Case {
+    std::string history;
+    std::string stats;
+    std::vector<HistoryEntry> kept;
+    std::uint64_t sessions;
+    const char* why;
+  };
+  const std::size_t cut = history.find(R"({"id":"h1")") + 20;
+  std::string bad_type = history;
+  bad_type.replace(bad_type.find(R"("ms":10)"), 7, R"("ms":"10")");
+  const Case cases[] = {
+      {history.substr(0, cut), stats_text.substr(0, stats_text.size() - 30),
+       {entry("h3"), entry("h2")}, 7, "truncated files"},
+      {bad_type, R"({"sessions":-1})", {entry("h2"), entry("h1")}, 0, "an entry of the wrong type"},
+      {"[" + history.substr(1, history.size() - 2) + ",\xff]", stats_text + "\xff",
+       {entry("h3"), entry("h2"), entry("h1")}, 7, "a stray byte"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    TempDir dir;
+    write_text(dir.path() / "history.json", c.history);
+    write_text(dir.path() / "stats.json", c.stats);
+    HistoryStore store(dir.path(), true, 10, fixed_clock());
+    EXPECT_EQ(history_of(store), c.kept);
+    EXPECT_EQ(store.stats()["sessions"], c.sessions);
+    EXPECT_EQ(read_text(dir.path() / "history.json.broken"), c.history);
+    EXPECT_EQ(read_text(dir.path() / "stats.json.broken"), c.stats);
+
+    (void)store.record_result({"新", "", 100, 10, 1, std::nullopt});
+    std::vector<HistoryEntry> now = history_of(store);
+    EXPECT_EQ(std::vector<HistoryEntry>(now.begin() + 1, now.end()), c.kept);
+    EXPECT_EQ(*kesu::parse_history(read_text(dir.path() / "history.json")), now);
+    EXPECT_EQ(kesu::parse_stats(read_text(dir.path() / "stats.json"))->sessions, c.sessions + 1);
+    EXPECT_EQ(read_text(dir.path() / "history.json.broken"), c.history);  // still the original
+  }
+}
+
+// A later, different damaged version gets its own backup; the same damaged file read again
+// (history switched off and on before any rewrite) does not get a second copy.
+TEST(HistoryStore, BackupsNeverOverwriteEachOther) {
+  TempDir dir;
+  const fs::path file = dir.path() / "history.json";
+  write_text(file, "[first");
+  HistoryStore store(dir.path(), false, 10, fixed_clock());
+  store.apply_settings(true, 10);  // reopens the same damaged file
+  EXPECT_EQ(read_text(dir.path() / "history.json.broken"), "[first");
+  EXPECT_FALSE(fs::exists(dir.path() / "history.json.broken.2"));
+
+  write_text(file, "[second");
+  store.apply_settings(false, 10);
+  store.apply_settings(true, 10);
+  EXPECT_EQ(read_text(dir.path() / "history.json.broken"), "[first");
+  EXPECT_EQ(read_text(dir.path() / "history.json.broken.2"), "[second");
+}
+
+// When the copy cannot be made the damaged file is not replaced; the next write tries again.
+TEST(HistoryStore, DamagedFileStaysUntilItsBackupIsMade) {
+  TempDir dir;
+  const fs::path file = dir.path() / "history.json";
+  const std::string damaged = kesu::render_history(std::vector<HistoryEntry>{entry("h1")}) + "x";
+  write_text(file, damaged);
+  const fs::path blocker = dir.path() / "history.json.broken.tmp";
+  fs::create_directories(blocker / "x");  // the backup's temporary file cannot be written
+  HistoryStore store(dir.path(), true, 10, fixed_clock());
+  EXPECT_EQ(store.record_failure("", 0, false), "h2");
+  EXPECT_EQ(read_text(file), damaged);
+  EXPECT_EQ(history_of(store).size(), 2u);  // memory stays right meanwhile
+
+  fs::remove_all(blocker);
+  EXPECT_EQ(store.record_failure("", 0, false), "h3");
+  EXPECT_EQ(read_text(dir.path() / "history.json.broken"), damaged);
+  EXPECT_EQ(history_of(store), *kesu::parse_history(read_text(file)));
+}
+
+#if !defined(_WIN32)
+TEST(HistoryStore, OnlyTheUserMayReadTheFiles) {
+  TempDir dir;
+  write_text(dir.path() / "history.json", "[broken");
+  fs::permissions(dir.path() / "history.json", fs::perms(0644));
+  HistoryStore store(dir.path(), true, 10, fixed_clock());
+  (void)store.record_result({"私人的话", "", 100, 10, 1, std::nullopt});
+  for (const char* name : {"history.json", "stats.json", "history.json.broken"}) {
+    EXPECT_EQ(fs::status(dir.path() / name).permissions(), fs::perms(0600)) << name;
+  }
+}
+#endif
+
 TEST(HistoryStore, WriteFailuresLeaveMemoryRight) {
   TempDir dir;
   write_text(dir.path() / "blocker", "a file where a directory should be");

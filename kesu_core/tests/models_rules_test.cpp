@@ -110,6 +110,45 @@ TEST(DownloadRulesTest, CurlFailureTexts) {
   EXPECT_FALSE(is_missing_file_error(curl_failure_text(7, "", "")));
 }
 
+TEST(DownloadRulesTest, CurlDetailLineLeavesTheProgressMeterOut) {
+  // What curl writes to its error output when the download fails: meter updates separated by
+  // carriage returns, then the message on the same line.
+  const std::string meter =
+      "  % Total    % Received % Xferd  Average Speed   Time    Time     Time  Current\n"
+      "                                 Dload  Upload   Total   Spent    Left  Speed\n"
+      "\r  0     0    0     0    0     0      0      0 --:--:-- --:--:-- --:--:--     0"
+      "\r  0     0    0     0    0     0      0      0 --:--:--  0:00:01 --:--:--     0";
+  struct Case {
+    std::string error_output;
+    const char* detail;
+    const char* why;
+  };
+  const Case cases[] = {
+      {meter + "\rcurl: (6) Could not resolve host: example.invalid\n",
+       "curl: (6) Could not resolve host: example.invalid", "message after a return"},
+      {meter + "curl: (6) Could not resolve host: example.invalid\n",
+       "curl: (6) Could not resolve host: example.invalid", "message straight after the meter"},
+      {meter + "\ncurl: (7) Failed to connect\n", "curl: (7) Failed to connect",
+       "message on a line of its own"},
+      {meter + "curl: (6) Could not resolve host: x\r\n", "curl: (6) Could not resolve host: x",
+       "Windows line ending"},
+      {meter + "\rcurl: (22) The requested URL returned error: 404\n\n\n",
+       "curl: (22) The requested URL returned error: 404", "blank lines after the message"},
+      {"curl: (7) Failed to connect\n\r\r\n", "curl: (7) Failed to connect",
+       "a line of returns alone carries no text: the one before counts"},
+      {"  0     0\r", "  0     0", "a meter alone is still the last text"},
+      {"first\nsecond", "second", "no line ending at all"},
+      {"", "", "no output"},
+      {"\r\n\r\r\n", "", "only line endings"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(curl_detail_line(c.error_output), c.detail) << c.why;
+  }
+  EXPECT_EQ(curl_failure_text(6, meter + "curl: (6) Could not resolve host: x\n", ""),
+            "下载失败（curl 6）：curl: (6) Could not resolve host: x"
+            "域名解析失败：内网可能要走代理，或 DNS 没放行；没有检测到系统代理");
+}
+
 TEST(DownloadRulesTest, LossyDecodingKeepsValidTextAndMarksBadBytes) {
   EXPECT_EQ(lossy_utf8("解包 ok"), "解包 ok");
   EXPECT_EQ(lossy_utf8("a\xFF"

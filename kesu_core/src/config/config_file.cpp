@@ -5,8 +5,10 @@
 #include <iterator>
 #include <system_error>
 
+#include "config/config_rules.h"
 #include "config/config_toml.h"
 #include "util/atomic_file.h"
+#include "util/log.h"
 #include "util/paths.h"
 #include "util/utf8.h"
 
@@ -82,14 +84,30 @@ ConfigRecord load_config(const fs::path& core_dir) {
       record.load_warning = "读取 config.toml 失败（已用默认值）：" + error;
       break;
     case ReadOutcome::ok: {
+      // Files written before the core kept its secrets private are narrowed now, not at the
+      // next settings change.
+      if (auto failure = restrict_to_owner(config_path(core_dir))) {
+        log_line("收紧 config.toml 权限失败：" + *failure);
+      }
       ConfigParse parsed = parse_config_toml(text, defaults);
       if (parsed.record) {
         record = std::move(*parsed.record);
+        // A hand-edited value outside its rule is held to it here, as a patch would be; the
+        // file keeps the user's text until the next save.
+        const std::vector<ConfigAdjustment> adjusted = enforce_config_rules(record, defaults);
+        if (!adjusted.empty()) {
+          record.load_warning =
+              "config.toml 里有值不合规定，已按规则调整：" + describe_adjustments(adjusted);
+        }
         break;
       }
       const fs::path backup = core_dir / "config.toml.broken";
       std::error_code ec;
       fs::copy_file(config_path(core_dir), backup, fs::copy_options::overwrite_existing, ec);
+      // The copy keeps the original's mode, and the original may hold secrets.
+      if (!ec) {
+        if (auto failure = restrict_to_owner(backup)) log_line("收紧备份权限失败：" + *failure);
+      }
       record.load_warning = ec ? "config.toml 解析失败（已用默认值）：" + parsed.error
                                : "config.toml 解析失败（已用默认值）：" + parsed.error +
                                      "。原文件备份在 " + path_to_utf8(backup);
@@ -98,7 +116,13 @@ ConfigRecord load_config(const fs::path& core_dir) {
     }
   }
 
-  if (auto engine = env_value("KESU_ENGINE")) record.engine_active = *engine;
+  if (auto engine = env_value("KESU_ENGINE")) {
+    if (is_engine_name(*engine)) {
+      record.engine_active = *engine;
+    } else {
+      log_line("KESU_ENGINE 只能是 sense / qwen3 / stub，已忽略：" + *engine);
+    }
+  }
   apply_model_env(record);
 
   if (save_defaults) {
@@ -116,7 +140,8 @@ std::optional<std::string> save_config(const ConfigRecord& record) {
   const fs::path target = config_path(record.core_dir);
   fs::path tmp = target;
   tmp += ".tmp";
-  if (auto error = write_whole_file(tmp, render_config_toml(record))) {
+  // The file holds the polish API key and the LAN token.
+  if (auto error = write_whole_file(tmp, render_config_toml(record), FileAccess::owner_only)) {
     return "写配置失败：" + *error;
   }
   if (auto error = replace_file(tmp, target)) {

@@ -135,7 +135,6 @@ ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json
     }
     r.engine_active = engine;
   }
-  in.clamped("num_threads", r.engine_num_threads, 1, 8);
 
   for (auto [name, field] :
        {std::pair{"model_dir", &r.models_dir}, std::pair{"vad_model", &r.models_vad},
@@ -144,8 +143,9 @@ ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json
       *field = expand_home(v->get<std::string>());
     }
   }
-  in.clamped("min_record_ms", r.audio_min_record_ms, 100, 10000);
-  in.clamped("max_record_secs", r.audio_max_record_secs, 5, 600);
+  for (const IntRule& rule : kIntRules) {
+    in.clamped(rule.json_name, r.*rule.field, rule.min, rule.max);
+  }
 
   in.text("device", r.audio_device);
   in.text("model_mirror", r.models_mirror);
@@ -185,8 +185,10 @@ ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json
 
   if (const json* v = in.member("voice_lock_threshold"); v && v->is_number()) {
     const double t = v->get<double>();
-    if (t == t)
-      r.audio_voice_lock_threshold = std::clamp(t, 0.3, 0.95);  // NaN cannot occur in JSON
+    if (t == t) {  // NaN cannot occur in JSON
+      r.audio_voice_lock_threshold =
+          std::clamp(t, kVoiceLockThresholdMin, kVoiceLockThresholdMax);
+    }
   }
 
   if (const json* v = in.member("insert_mode"); v && v->is_string()) {
@@ -201,10 +203,6 @@ ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json
     r.insert_per_app = std::move(per_app);
   }
 
-  if (const auto limit = in.count("history_limit")) {
-    r.history_limit = static_cast<std::int64_t>(std::min<std::uint64_t>(*limit, 2000));
-  }
-
   if (const json* v = in.member("polish_level"); v && v->is_string()) {
     const std::string level = v->get<std::string>();
     const auto normal = normalise_polish_level(level);
@@ -214,11 +212,6 @@ ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json
     }
     r.polish_level = *normal;
   }
-
-  // A port above 65535 is an input error; clamping keeps it a usable port rather than wrapping
-  // it around to an unrelated one.
-  in.clamped("lan_port", r.lan_port, 1024, 65535);
-  in.clamped("polish_timeout_ms", r.polish_timeout_ms, 500, 20000);
 
   // Choosing a level without saying whether polish is on implies it. Only then: a patch about
   // something else must not switch polishing (and so network use) back on.

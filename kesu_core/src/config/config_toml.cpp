@@ -2,6 +2,7 @@
 
 #include <toml++/toml.h>
 
+#include "config/config_rules.h"
 #include "util/toml_text.h"
 
 #include <charconv>
@@ -164,17 +165,12 @@ class TableReader {
     }
   }
 
-  // Non-negative integer not above `max`.
-  void count(const char* section, const char* key, std::int64_t& out,
-             std::int64_t max = std::numeric_limits<std::int64_t>::max()) {
+  void count(const char* section, const char* key, std::int64_t& out) {
     const toml::node* node = find(section, key);
     if (node == nullptr) return;
     const auto* i = node->as_integer();
-    if (i == nullptr || i->get() < 0 || i->get() > max) {
-      fail(section, key,
-           max == std::numeric_limits<std::int64_t>::max()
-               ? "非负整数"
-               : "0 到 " + std::to_string(max) + " 之间的整数");
+    if (i == nullptr || i->get() < 0) {
+      fail(section, key, "非负整数");
       return;
     }
     out = i->get();
@@ -256,14 +252,11 @@ ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base) {
   ConfigRecord r = base;
   TableReader in(root, result.error);
   in.text("engine", "active", r.engine_active);
-  in.count("engine", "num_threads", r.engine_num_threads);
   in.text("models", "dir", r.models_dir);
   in.text("models", "vad", r.models_vad);
   in.text("models", "qwen3", r.models_qwen3);
   in.text("models", "mirror", r.models_mirror);
   in.text("models", "proxy", r.models_proxy);
-  in.count("audio", "min_record_ms", r.audio_min_record_ms);
-  in.count("audio", "max_record_secs", r.audio_max_record_secs);
   in.text("audio", "device", r.audio_device);
   in.flag("audio", "pause_media", r.audio_pause_media);
   in.flag("audio", "denoise", r.audio_denoise);
@@ -274,16 +267,13 @@ ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base) {
   in.text("insert", "mode", r.insert_mode);
   in.text_map("insert", "per_app", r.insert_per_app);
   in.flag("history", "enabled", r.history_enabled);
-  in.count("history", "limit", r.history_limit);
   in.flag("privacy", "enabled", r.privacy_enabled);
   in.flag("polish", "enabled", r.polish_enabled);
   in.text("polish", "level", r.polish_level);
   in.text("polish", "endpoint", r.polish_endpoint);
   in.text("polish", "model", r.polish_model);
   in.text("polish", "api_key", r.polish_api_key);
-  in.count("polish", "timeout_ms", r.polish_timeout_ms);
   in.flag("lan", "enabled", r.lan_enabled);
-  in.count("lan", "port", r.lan_port, 65535);
   in.text("lan", "token", r.lan_token);
   in.flag("lan", "allow_lan", r.lan_allow_lan);
   in.text("diag", "upload_url", r.diag_upload_url);
@@ -292,6 +282,8 @@ ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base) {
   in.flag("ui", "onboarding_done", r.ui_onboarding_done);
   in.flag("ui", "onboarding_probe_done", r.ui_onboarding_probe_done);
   in.flag("ui", "mini_window", r.ui_mini_window);
+  // Ranges are not checked here: enforce_config_rules applies them, with a note for the user.
+  for (const IntRule& rule : kIntRules) in.count(rule.section, rule.key, r.*rule.field);
   if (in.ok()) result.record = std::move(r);
   return result;
 }

@@ -20,7 +20,8 @@ struct ConfigParse {
 };
 
 // Parses a configuration file text over `base`: keys present replace base values, keys missing
-// keep them, unknown keys are ignored. A key of the wrong type makes the text invalid.
+// keep them, unknown keys are ignored. A key of the wrong type (a negative count included) makes
+// the text invalid. Values are taken as written: enforce_config_rules holds them to their rules.
 ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base);
 
 }  // namespace kesu

@@ -59,17 +59,30 @@ std::optional<ConfigRecord> patch_from_json(const ConfigRecord& current, std::st
   return std::move(patch.record);
 }
 
+// The same rules as a JSON patch: an unknown engine or polish level refuses the whole text, other
+// values outside their rule are held to it, and the record's warning says which.
 std::optional<ConfigRecord> record_from_toml(const ConfigRecord& current, std::string_view text,
                                              std::string& error) {
-  ConfigParse parsed = parse_config_toml(text, startup_defaults(current.core_dir));
+  const ConfigRecord defaults = startup_defaults(current.core_dir);
+  ConfigParse parsed = parse_config_toml(text, defaults);
   if (!parsed.record) {
     error = "配置解析失败：" + parsed.error;
     return std::nullopt;
   }
-  if (!is_engine_name(parsed.record->engine_active)) {
-    error =
-        "engine.active 只能是 sense / qwen3 / stub，收到「" + parsed.record->engine_active + "」";
+  ConfigRecord& record = *parsed.record;
+  if (!is_engine_name(record.engine_active)) {
+    error = "engine.active 只能是 sense / qwen3 / stub，收到「" + record.engine_active + "」";
     return std::nullopt;
+  }
+  if (!normalise_polish_level(record.polish_level)) {
+    error =
+        "polish.level 只能是 off / light / medium / strong，收到「" + record.polish_level + "」";
+    return std::nullopt;
+  }
+  const std::vector<ConfigAdjustment> adjusted = enforce_config_rules(record, defaults);
+  record.load_warning.reset();
+  if (!adjusted.empty()) {
+    record.load_warning = "配置里有值不合规定，已按规则调整：" + describe_adjustments(adjusted);
   }
   return std::move(parsed.record);
 }

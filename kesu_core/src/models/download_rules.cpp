@@ -81,12 +81,28 @@ std::string_view curl_hint(int exit_code) {
   }
 }
 
-std::string curl_failure_text(int exit_code, std::string_view error_output,
-                              std::string_view proxy) {
+std::string_view curl_detail_line(std::string_view error_output) {
   std::string_view detail;
   for (std::string_view line : split_lines(error_output)) {
+    // curl redraws its progress meter in place, ending each update with a carriage return, so
+    // the meter and the message share one line: only the text after the last return is current.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (const std::size_t cr = line.rfind('\r'); cr != std::string_view::npos) {
+      line.remove_prefix(cr + 1);
+    }
+    // Some builds print their message straight after the last meter update, with no return in
+    // between; the message always starts with curl's own "curl: (N)" prefix.
+    if (const std::size_t own = line.find("curl: ("); own != std::string_view::npos) {
+      line.remove_prefix(own);
+    }
     if (!line.empty()) detail = line;
   }
+  return detail;
+}
+
+std::string curl_failure_text(int exit_code, std::string_view error_output,
+                              std::string_view proxy) {
+  const std::string_view detail = curl_detail_line(error_output);
   std::string text = "下载失败（curl " + std::to_string(exit_code) + "）";
   if (!detail.empty()) text += "：" + lossy_utf8(detail);
   text += curl_hint(exit_code);

@@ -21,7 +21,12 @@ std::uint64_t probe_size(std::string_view head_output);
 // What a curl exit code usually means, in the user's terms; empty for codes without advice.
 std::string_view curl_hint(int exit_code);
 
-// "下载失败（curl N）…": the last non-empty line of curl's error output, the hint and the proxy.
+// The line that explains a failed run: of the last line with any text, the part after its last
+// carriage return (earlier parts are progress-meter updates), from curl's "curl: (" prefix on
+// when a meter update runs straight into it. Empty when there is none.
+std::string_view curl_detail_line(std::string_view error_output);
+
+// "下载失败（curl N）…": the detail line of curl's error output, the hint and the proxy.
 std::string curl_failure_text(int exit_code, std::string_view error_output, std::string_view proxy);
 
 // A failure that looks like the address lacks the file (so the next candidate may have it).

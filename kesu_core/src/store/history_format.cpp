@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+
+#include "util/utf8.h"
 
 namespace kesu {
 namespace {
@@ -77,6 +80,98 @@ std::optional<DayRecord> day_from(const Json& o) {
   return d;
 }
 
+// What went wrong while reading a file, in the order found.
+class Damage {
+ public:
+  void note(std::string what) {
+    if (!text_.empty()) text_ += "；";
+    text_ += std::move(what);
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Builds the value tree event by event, so that when the text breaks off (a cut file, a syntax
+// error) everything completed before the break is still there; a container open at the break is
+// kept with the members it had. Iterative, so deep nesting cannot exhaust the stack.
+class PrefixBuilder {
+ public:
+  using string_t = Json::string_t;
+
+  bool null() { return add(nullptr); }
+  bool boolean(bool v) { return add(v); }
+  bool number_integer(Json::number_integer_t v) { return add(v); }
+  bool number_unsigned(Json::number_unsigned_t v) { return add(v); }
+  bool number_float(Json::number_float_t v, const string_t&) { return add(v); }
+  bool string(string_t& v) { return add(std::move(v)); }
+  bool binary(Json::binary_t&) { return false; }  // not produced by the JSON parser
+  bool start_object(std::size_t) { return open(Json::object()); }
+  bool start_array(std::size_t) { return open(Json::array()); }
+  bool key(string_t& k) {
+    key_ = std::move(k);
+    return true;
+  }
+  bool end_object() { return close(); }
+  bool end_array() { return close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) {
+    error_ = e.what();
+    return false;
+  }
+
+  Json& root() { return root_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  // Where the next value goes: the root, the end of the open array, or the open object's key.
+  Json* place() {
+    if (open_.empty()) return &root_;
+    Json& top = *open_.back();
+    if (top.is_array()) {
+      top.push_back(nullptr);
+      return &top.back();
+    }
+    return &top[key_];
+  }
+  template <class V>
+  bool add(V&& v) {
+    *place() = Json(std::forward<V>(v));
+    return true;
+  }
+  bool open(Json empty) {
+    Json* slot = place();
+    *slot = std::move(empty);
+    open_.push_back(slot);  // parents never grow while a child is open, so this stays valid
+    return true;
+  }
+  bool close() {
+    open_.pop_back();
+    return true;
+  }
+
+  Json root_ = Json(Json::value_t::discarded);
+  std::vector<Json*> open_;
+  string_t key_;
+  std::string error_;
+};
+
+// The longest readable beginning of a JSON text; `discarded` when not even a value starts.
+Json read_prefix(std::string_view text, Damage& damage) {
+  std::string repaired;
+  if (!is_valid_utf8(text)) {
+    // One stray byte inside a string would stop the parser: mark it and read on.
+    repaired = utf8_lossy(text);
+    text = repaired;
+    damage.note("含非 UTF-8 字节（已换成 U+FFFD）");
+  }
+  PrefixBuilder builder;
+  if (!Json::sax_parse(text, &builder)) {
+    damage.note(text.empty() ? std::string("文件是空的") : "读到一半读不下去：" + builder.error());
+  }
+  return std::move(builder.root());
+}
+
 Json day_view(const DayRecord& d) {
   return {{"date", d.date}, {"sessions", d.sessions}, {"chars", d.chars}, {"speech_ms", d.speech_ms}};
 }
@@ -87,19 +182,6 @@ std::string render_history(std::span<const HistoryEntry> entries) {
   Ordered array = Ordered::array();
   for (const HistoryEntry& e : entries) array.push_back(entry_object(e));
   return compact(array);
-}
-
-std::optional<std::vector<HistoryEntry>> parse_history(std::string_view text) {
-  const Json root = Json::parse(text, nullptr, false);
-  if (!root.is_array()) return std::nullopt;
-  std::vector<HistoryEntry> entries;
-  entries.reserve(root.size());
-  for (const Json& item : root) {
-    std::optional<HistoryEntry> e = entry_from(item);
-    if (!e) return std::nullopt;
-    entries.push_back(std::move(*e));
-  }
-  return entries;
 }
 
 std::string render_stats(const Statistics& s) {
@@ -124,29 +206,80 @@ std::string render_stats(const Statistics& s) {
   return compact(o);
 }
 
+Salvaged<std::vector<HistoryEntry>> salvage_history(std::string_view text) {
+  Salvaged<std::vector<HistoryEntry>> out;
+  Damage damage;
+  const Json root = read_prefix(text, damage);
+  if (root.is_array()) {
+    out.content.reserve(root.size());
+    for (const Json& item : root) {
+      if (std::optional<HistoryEntry> e = entry_from(item)) {
+        out.content.push_back(std::move(*e));
+      } else {
+        ++out.skipped;
+      }
+    }
+  } else if (!root.is_discarded()) {
+    damage.note("不是 JSON 数组");
+  }
+  if (out.skipped > 0) damage.note(std::to_string(out.skipped) + " 条记录格式不对，已跳过");
+  out.damage = damage.text();
+  return out;
+}
+
+Salvaged<Statistics> salvage_stats(std::string_view text) {
+  Salvaged<Statistics> out;
+  Damage damage;
+  const Json root = read_prefix(text, damage);
+  if (!root.is_object()) {
+    if (!root.is_discarded()) damage.note("不是 JSON 对象");
+    out.damage = damage.text();
+    return out;
+  }
+  Statistics& s = out.content;
+  for (auto [key, field] : {std::pair{"sessions", &s.sessions}, std::pair{"segments", &s.segments},
+                            std::pair{"chars", &s.chars}, std::pair{"speech_ms", &s.speech_ms},
+                            std::pair{"decode_ms", &s.decode_ms}}) {
+    if (!read(root, key, *field)) ++out.skipped;
+  }
+  if (!read(root, "since", s.since)) ++out.skipped;
+  if (auto latencies = root.find("latencies"); latencies != root.end() && latencies->is_array()) {
+    for (const Json& v : *latencies) {
+      if (v.is_number_unsigned()) {
+        s.latencies.push_back(v.get<std::uint64_t>());
+      } else {
+        ++out.skipped;
+      }
+    }
+  } else {
+    ++out.skipped;
+  }
+  if (auto days = root.find("days"); days != root.end() && days->is_object()) {
+    for (const auto& [date, value] : days->items()) {
+      if (std::optional<DayRecord> d = day_from(value)) {
+        s.days[date] = std::move(*d);
+      } else {
+        ++out.skipped;
+      }
+    }
+  } else {
+    ++out.skipped;
+  }
+  if (out.skipped > 0) damage.note(std::to_string(out.skipped) + " 项格式不对，已跳过");
+  out.damage = damage.text();
+  return out;
+}
+
+std::optional<std::vector<HistoryEntry>> parse_history(std::string_view text) {
+  auto salvaged = salvage_history(text);
+  if (!salvaged.intact()) return std::nullopt;
+  return std::move(salvaged.content);
+}
+
 std::optional<Statistics> parse_stats(std::string_view text) {
-  const Json root = Json::parse(text, nullptr, false);
-  if (!root.is_object()) return std::nullopt;
-  Statistics s;
-  if (!read(root, "sessions", s.sessions) || !read(root, "segments", s.segments) ||
-      !read(root, "chars", s.chars) || !read(root, "speech_ms", s.speech_ms) ||
-      !read(root, "decode_ms", s.decode_ms) || !read(root, "since", s.since)) {
-    return std::nullopt;
-  }
-  auto latencies = root.find("latencies");
-  if (latencies == root.end() || !latencies->is_array()) return std::nullopt;
-  for (const Json& v : *latencies) {
-    if (!v.is_number_unsigned()) return std::nullopt;
-    s.latencies.push_back(v.get<std::uint64_t>());
-  }
-  auto days = root.find("days");
-  if (days == root.end() || !days->is_object()) return std::nullopt;
-  for (const auto& [date, value] : days->items()) {
-    std::optional<DayRecord> d = day_from(value);
-    if (!d) return std::nullopt;
-    s.days[date] = std::move(*d);
-  }
-  return s;
+  auto salvaged = salvage_stats(text);
+  if (!salvaged.intact()) return std::nullopt;
+  return std::move(salvaged.content);
 }
 
 std::optional<std::uint64_t> history_id_number(std::string_view id) {

@@ -14,11 +14,27 @@ namespace kesu {
 
 // history.json: a compact array, newest first, keys in the file's fixed order (not sorted).
 std::string render_history(std::span<const HistoryEntry> entries);
-// nullopt when the text is not such an array (any entry of the wrong shape spoils the file).
-std::optional<std::vector<HistoryEntry>> parse_history(std::string_view text);
 
 // stats.json: a compact object, keys in the file's fixed order, days by ascending date.
 std::string render_stats(const Statistics& stats);
+
+// What could be read from a file that may be damaged. Everything that reads cleanly is kept:
+// the entries (or day records, latencies, counters) before a cut or a syntax error, and every
+// well-formed one around an entry of the wrong shape. Bytes that are not UTF-8 become U+FFFD.
+template <class Content>
+struct Salvaged {
+  Content content;
+  std::size_t skipped = 0;  // entries, day records or values of the wrong shape, left out
+  std::string damage;       // empty when the file read whole; else what was wrong, for the log
+
+  bool intact() const { return damage.empty(); }
+};
+
+Salvaged<std::vector<HistoryEntry>> salvage_history(std::string_view text);
+Salvaged<Statistics> salvage_stats(std::string_view text);
+
+// Strict readers: nullopt unless the whole text reads cleanly.
+std::optional<std::vector<HistoryEntry>> parse_history(std::string_view text);
 std::optional<Statistics> parse_stats(std::string_view text);
 
 // The sequence number in an entry id: leading "h"s stripped, then an unsigned decimal with an

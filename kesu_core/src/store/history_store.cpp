@@ -7,6 +7,7 @@
 #include "store/history_format.h"
 #include "store/local_time.h"
 #include "util/atomic_file.h"
+#include "util/file_backup.h"
 #include "util/log.h"
 #include "util/paths.h"
 #include "util/utf8.h"
@@ -17,6 +18,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// nullopt when the file is missing or cannot be read.
 std::optional<std::string> read_text(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
@@ -27,13 +29,45 @@ std::optional<std::string> read_text(const fs::path& path) {
 
 std::size_t to_limit(std::int64_t limit) { return limit < 0 ? 0 : static_cast<std::size_t>(limit); }
 
-// history.json and stats.json are replaced through a sibling .tmp file.
+// Copies a damaged file's original bytes aside; true when they are kept (then `unsaved` is
+// cleared) or there was nothing to keep.
+bool keep_original(const fs::path& file, std::optional<std::string>& unsaved) {
+  if (!unsaved) return true;
+  BackupOutcome backup = keep_backup(file, *unsaved);
+  if (!backup.path) {
+    log_line("备份 " + path_to_utf8(file.filename()) + " 失败，先不改写它：" + backup.error);
+    return false;
+  }
+  log_line("原来的 " + path_to_utf8(file.filename()) + " 备份在 " + path_to_utf8(*backup.path));
+  unsaved.reset();
+  return true;
+}
+
+// Reads one file with `salvage`; a damaged one is reported and its bytes kept aside, or handed
+// back in `unsaved` when that failed.
+template <class Salvage>
+auto read_store_file(const fs::path& file, Salvage salvage, std::optional<std::string>& unsaved) {
+  std::optional<std::string> text = read_text(file);
+  decltype(salvage(std::string_view())) read;
+  if (!text) return read;
+  read = salvage(*text);
+  if (read.intact()) return read;
+  log_line(path_to_utf8(file.filename()) + " 有损坏，只保留读得出的部分：" + read.damage);
+  unsaved = std::move(*text);
+  (void)keep_original(file, unsaved);
+  return read;
+}
+
+// history.json and stats.json are replaced through a sibling .tmp file, never while the
+// original bytes of a damaged version are not yet kept aside.
 void replace_json_file(const fs::path& dir, const char* name, const char* tmp_name,
-                       const std::string& text) {
+                       const std::string& text, std::optional<std::string>& unsaved) {
   std::error_code ec;
   fs::create_directories(dir, ec);
+  if (!keep_original(dir / name, unsaved)) return;
   const fs::path tmp = dir / tmp_name;
-  std::optional<std::string> error = write_whole_file(tmp, text);
+  // Dictated text is the user's own: other users of the machine may not read it.
+  std::optional<std::string> error = write_whole_file(tmp, text, FileAccess::owner_only);
   if (!error) error = replace_file(tmp, dir / name);
   if (error) {
     fs::remove(tmp, ec);
@@ -47,20 +81,9 @@ HistoryFiles open_history_files(const fs::path& dir, std::size_t limit, const st
   HistoryFiles files;
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (auto text = read_text(dir / "history.json")) {
-    if (auto entries = parse_history(*text)) {
-      files.entries = std::move(*entries);
-    } else {
-      log_line("history.json 读不懂，按空历史处理");
-    }
-  }
-  if (auto text = read_text(dir / "stats.json")) {
-    if (auto stats = parse_stats(*text)) {
-      files.stats = std::move(*stats);
-    } else {
-      log_line("stats.json 读不懂，统计从零开始");
-    }
-  }
+  files.entries =
+      read_store_file(dir / "history.json", salvage_history, files.history_unsaved).content;
+  files.stats = read_store_file(dir / "stats.json", salvage_stats, files.stats_unsaved).content;
   if (files.stats.since.empty()) files.stats.since = today;
   std::uint64_t largest = 0;
   bool any = false;
@@ -93,6 +116,8 @@ void HistoryStore::open_locked(bool enabled, std::int64_t limit) {
   entries_ = std::move(files.entries);
   stats_ = std::move(files.stats);
   next_number_ = files.next_number;
+  history_unsaved_ = std::move(files.history_unsaved);
+  stats_unsaved_ = std::move(files.stats_unsaved);
 }
 
 std::string HistoryStore::record_result(const DictationRecord& result) {
@@ -184,12 +209,13 @@ void HistoryStore::insert_locked(HistoryEntry entry) {
   write_history_locked();
 }
 
-void HistoryStore::write_history_locked() const {
-  replace_json_file(dir_, "history.json", "history.tmp", render_history(entries_));
+void HistoryStore::write_history_locked() {
+  replace_json_file(dir_, "history.json", "history.tmp", render_history(entries_),
+                    history_unsaved_);
 }
 
-void HistoryStore::write_stats_locked() const {
-  replace_json_file(dir_, "stats.json", "stats.tmp", render_stats(stats_));
+void HistoryStore::write_stats_locked() {
+  replace_json_file(dir_, "stats.json", "stats.tmp", render_stats(stats_), stats_unsaved_);
 }
 
 std::time_t HistoryStore::now() const { return clock_ ? clock_() : std::time(nullptr); }

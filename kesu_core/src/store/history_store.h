@@ -30,9 +30,15 @@ struct HistoryFiles {
   std::vector<HistoryEntry> entries;  // newest first, at most `limit`
   Statistics stats;
   std::uint64_t next_number = 1;
+  // The original bytes of a damaged file whose backup could not be made; that file must not be
+  // replaced until they are kept somewhere.
+  std::optional<std::string> history_unsaved;
+  std::optional<std::string> stats_unsaved;
 };
 
-// Reads both files from `dir`; unreadable or malformed files read as empty.
+// Reads both files from `dir`, keeping whatever reads cleanly. A damaged file (cut short, bad
+// bytes, entries of the wrong shape) is first copied aside byte for byte (history.json.broken,
+// stats.json.broken, numbered when an earlier different copy exists).
 HistoryFiles open_history_files(const std::filesystem::path& dir, std::size_t limit,
                                 const std::string& today);
 
@@ -67,8 +73,8 @@ class HistoryStore {
  private:
   void open_locked(bool enabled, std::int64_t limit);
   void insert_locked(HistoryEntry entry);
-  void write_history_locked() const;
-  void write_stats_locked() const;
+  void write_history_locked();
+  void write_stats_locked();
   std::time_t now() const;
   nlohmann::json stats_locked() const;
 
@@ -81,6 +87,8 @@ class HistoryStore {
   std::size_t limit_ = 0;              // guarded by mu_
   std::uint64_t next_number_ = 1;      // guarded by mu_
   bool enabled_ = true;                // guarded by mu_
+  std::optional<std::string> history_unsaved_;  // guarded by mu_; see HistoryFiles
+  std::optional<std::string> stats_unsaved_;    // guarded by mu_
 };
 
 }  // namespace kesu

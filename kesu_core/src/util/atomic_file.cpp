@@ -9,6 +9,7 @@
 #include "util/windows_error.h"
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -34,7 +35,7 @@ struct FileHandle {
 }  // namespace
 
 std::optional<std::string> write_whole_file(const std::filesystem::path& path,
-                                            std::string_view bytes) {
+                                            std::string_view bytes, FileAccess) {
   FileHandle file{CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr)};
   if (file.h == INVALID_HANDLE_VALUE) return windows_error_text(GetLastError());
@@ -50,6 +51,8 @@ std::optional<std::string> write_whole_file(const std::filesystem::path& path,
   if (!FlushFileBuffers(file.h)) return windows_error_text(GetLastError());
   return std::nullopt;
 }
+
+std::optional<std::string> restrict_to_owner(const std::filesystem::path&) { return std::nullopt; }
 
 std::optional<std::string> replace_file(const std::filesystem::path& from,
                                         const std::filesystem::path& to) {
@@ -72,12 +75,18 @@ struct Fd {
 
 std::string errno_text(int code) { return std::strerror(code); }
 
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
+
 }  // namespace
 
 std::optional<std::string> write_whole_file(const std::filesystem::path& path,
-                                            std::string_view bytes) {
-  Fd file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+                                            std::string_view bytes, FileAccess access) {
+  const bool private_file = access == FileAccess::owner_only;
+  Fd file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                 private_file ? kOwnerOnly : 0644)};
   if (file.fd < 0) return errno_text(errno);
+  // The creation mode does not apply to a file that already exists (a leftover temporary file).
+  if (private_file && ::fchmod(file.fd, kOwnerOnly) != 0) return errno_text(errno);
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(file.fd, bytes.data() + done, bytes.size() - done);
@@ -88,6 +97,14 @@ std::optional<std::string> write_whole_file(const std::filesystem::path& path,
     done += static_cast<std::size_t>(n);
   }
   if (::fsync(file.fd) != 0) return errno_text(errno);
+  return std::nullopt;
+}
+
+std::optional<std::string> restrict_to_owner(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return errno_text(errno);
+  if ((info.st_mode & (S_IRWXG | S_IRWXO)) == 0) return std::nullopt;
+  if (::chmod(path.c_str(), info.st_mode & S_IRWXU) != 0) return errno_text(errno);
   return std::nullopt;
 }
 

@@ -7,10 +7,22 @@
 
 namespace kesu {
 
-// Writes `bytes` to `path` (created or truncated) and flushes them to disk. Returns the error
-// text on failure.
+// Who may read a file the core writes. On Windows both mean the same: the per-user data folder's
+// inherited access rules already keep other users out.
+enum class FileAccess {
+  shared,      // the usual mode (0644 before the umask)
+  owner_only,  // 0600: secrets and personal text (API key, LAN token, dictated words)
+};
+
+// Writes `bytes` to `path` (created or truncated) and flushes them to disk. With owner_only an
+// existing file's wider mode is narrowed before any byte is written. Returns the error text on
+// failure.
 std::optional<std::string> write_whole_file(const std::filesystem::path& path,
-                                            std::string_view bytes);
+                                            std::string_view bytes,
+                                            FileAccess access = FileAccess::shared);
+
+// Narrows an existing file to owner_only (no-op on Windows). Returns the error text on failure.
+std::optional<std::string> restrict_to_owner(const std::filesystem::path& path);
 
 // Renames `from` over `to`, replacing an existing `to` in one step, so a reader (or a crash)
 // sees either the old or the new file, never a mix. Returns the error text on failure.

@@ -33,7 +33,10 @@ std::optional<std::string> store_print(std::span<const float> samples, const std
   const std::optional<Embedding> embedding = embed(samples);
   if (!embedding || embedding->empty()) return "这段音频算不出声纹（可能太安静或全是噪声）";
   const std::string text = render_voice_print({local_date_time(std::time(nullptr)), *embedding});
-  if (auto error = write_whole_file(core_dir / kVoicePrintFile, text)) return error;
+  // A voice print identifies its speaker: only the user may read it.
+  if (auto error = write_whole_file(core_dir / kVoicePrintFile, text, FileAccess::owner_only)) {
+    return error;
+  }
   dim = embedding->size();
   return std::nullopt;
 }
