@@ -8,6 +8,7 @@
 
 #include "audio/wav.h"
 #include "lan/lan_http.h"
+#include "lan/wav_length.h"
 
 namespace {
 
@@ -57,6 +58,67 @@ TEST(LanHttp, LogFormat) {
             R"([{"at":1,"src":"1.2.3.4:5","path":"/a\"b","code":200,"ms":3,"bytes":4}])");
 }
 
+// A PCM WAV image: `data_bytes` of silence, the data chunk declaring `declared` bytes, and an
+// odd-sized chunk before the format when `padded`.
+std::string wav_image(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits, std::uint32_t data_bytes,
+                      std::uint32_t declared, bool padded = false) {
+  std::string out = "RIFF....WAVE";
+  const auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  if (padded) out += std::string("LIST\x03\0\0\0abc\0", 12);
+  out += "fmt ";
+  put(16, 4);
+  put(1, 2);
+  put(channels, 2);
+  put(rate, 4);
+  put(rate * channels * bits / 8, 4);
+  put(channels * bits / 8, 2);
+  put(bits, 2);
+  out += "data";
+  put(declared, 4);
+  out += std::string(data_bytes, bits == 8 ? '\x80' : '\0');
+  return out;
+}
+
+std::span<const std::uint8_t> bytes_of(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+// The audio length a request is judged by comes from the header alone and agrees with what the
+// WAV reader makes of the same bytes.
+TEST(LanHttp, AudioLengthFromTheWavHeader) {
+  struct Case {
+    const char* what;
+    std::string wav;
+    std::optional<std::uint64_t> samples;
+    bool at_16k = false;  // no resampling: the reader must give exactly as many samples
+  };
+  const Case cases[] = {
+      {"16 kHz 16-bit mono", wav_image(16000, 1, 16, 32000, 32000), 16000, true},
+      {"1 kHz 8-bit mono: 16 samples a byte", wav_image(1000, 1, 8, 1000, 1000), 16000},
+      {"8 kHz 16-bit stereo", wav_image(8000, 2, 16, 32000, 32000), 16000},
+      {"a trailing partial frame is dropped", wav_image(16000, 1, 16, 3, 3), 1, true},
+      {"size 0: up to the end", wav_image(16000, 1, 16, 200, 0), 100, true},
+      {"size beyond the end: up to the end", wav_image(16000, 1, 16, 200, 1'000'000), 100, true},
+      {"an odd chunk is padded", wav_image(16000, 1, 16, 200, 200, true), 100, true},
+      {"44.1 kHz rounds up", wav_image(44100, 1, 16, 2, 2), 1},
+      {"no data chunk", wav_image(16000, 1, 16, 0, 0).substr(0, 36), std::nullopt},
+      {"rate 0", wav_image(0, 1, 16, 200, 200), std::nullopt},
+      {"not RIFF", "RIFX" + wav_image(16000, 1, 16, 200, 200).substr(4), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(wav_samples_at_16k(bytes_of(c.wav)), c.samples) << c.what;
+    if (c.at_16k) {
+      const kesu::WavRead read = kesu::decode_wav_16k_mono(bytes_of(c.wav));
+      ASSERT_TRUE(read.samples) << c.what;
+      EXPECT_EQ(read.samples->size(), *c.samples) << c.what << ": the reader agrees";
+    }
+  }
+  EXPECT_EQ(kMaxAudioSamples, 13'107'200u) << "what 25 MiB of 16 kHz 16-bit mono holds";
+  EXPECT_EQ(too_long_message(kMaxAudioSamples + 1), "音频太长了（820 秒）：上限 819 秒（约 13 分钟）");
+}
+
 // Random and mutated input never crashes the parsers (run under the sanitizers in CI).
 TEST(LanHttp, RandomInputIsHandled) {
   std::mt19937 random(20261210);
@@ -76,6 +138,7 @@ TEST(LanHttp, RandomInputIsHandled) {
     RequestHeaders headers;
     apply_header_line(bytes, headers);
     (void)json_escape(bytes);
+    (void)wav_samples_at_16k(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     (void)kesu::decode_wav_16k_mono(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   }
 }

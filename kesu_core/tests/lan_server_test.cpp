@@ -1,19 +1,26 @@
 // The LAN dictation server through real sockets: access, routing, every refusal of a
-// transcription, the in-flight limit, the request log and restarts.
+// transcription, the in-flight limit, slow, silent and many clients, the request log, restarts,
+// and texts made the way dictations make them.
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "audio/wav.h"
+#include "hotwords/hotword_file.h"
 #include "lan/lan_http.h"
+#include "lan/lan_server.h"
 #include "lib/core.h"
+#include "pipeline/final_decode.h"
 #include "support/event_recorder.h"
 #include "support/tcp_client.h"
 
@@ -41,8 +48,71 @@ class EchoSpeech final : public kesu::SpeechBackend {
   bool speech_model_installed() const override { return true; }
 };
 
+// Recognises three segments, the middle one failing; joins them by its own rule, punctuates as
+// the configuration says and notes which detector model it was told to use.
+class SegmentedSpeech final : public kesu::SpeechBackend {
+ public:
+  kesu::Recognition recognise(std::span<const float>) override { return {}; }
+  kesu::SegmentedDecode decode_segments(std::span<const float>, const kesu::ConfigRecord& config,
+                                        const kesu::SegmentFilter&) override {
+    {
+      std::lock_guard lock(mu_);
+      vad_seen_ = config.models_vad;
+    }
+    kesu::SegmentedDecode out;
+    for (const std::string text : {"hello", "", "world"}) {
+      kesu::DecodedSegment segment;
+      segment.index = static_cast<int>(out.segments.size());
+      segment.text = text;
+      if (text.empty()) segment.error = "这一段坏了";
+      out.segments.push_back(std::move(segment));
+    }
+    return out;
+  }
+  std::string punctuate(std::string t, const kesu::ConfigRecord& config) override {
+    return config.audio_punct ? t + "。" : t;
+  }
+  std::string join(const std::vector<std::string>& texts) const override {
+    std::string out;
+    for (const std::string& t : texts) out += (out.empty() ? "" : " + ") + t;
+    return out;
+  }
+  std::string engine_name() const override { return "stub"; }
+  bool speech_model_installed() const override { return true; }
+
+  std::string vad_seen() const {
+    std::lock_guard lock(mu_);
+    return vad_seen_;
+  }
+
+ private:
+  mutable std::mutex mu_;
+  std::string vad_seen_;
+};
+
 std::string wav_of(std::size_t samples, float level = 0.2f) {
   return kesu::encode_wav_16k_mono(std::vector<float>(samples, level));
+}
+
+// 8-bit mono PCM at 1000 Hz: sixteen 16 kHz samples a byte.
+std::string low_rate_wav(std::uint32_t samples) {
+  std::string out = "RIFF";
+  const auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  put(36 + samples, 4);
+  out += "WAVEfmt ";
+  put(16, 4);
+  put(1, 2);
+  put(1, 2);
+  put(1000, 4);
+  put(1000, 4);
+  put(1, 2);
+  put(8, 2);
+  out += "data";
+  put(samples, 4);
+  out += std::string(samples, static_cast<char>(0xA0));
+  return out;
 }
 
 std::string post_transcribe(const std::string& body, const std::string& extra_headers = "") {
@@ -52,8 +122,11 @@ std::string post_transcribe(const std::string& body, const std::string& extra_he
 
 class LanServer : public ::testing::Test {
  protected:
+  virtual std::shared_ptr<kesu::SpeechBackend> make_speech() { return std::make_shared<EchoSpeech>(); }
+
   void SetUp() override {
-    core = std::make_unique<kesu::Core>(dir.path(), kesu::CoreOptions{{}, std::make_shared<EchoSpeech>(), {}});
+    speech = make_speech();
+    core = std::make_unique<kesu::Core>(dir.path(), kesu::CoreOptions{{}, speech, {}});
     core->shared().events.set(&EventRecorder::callback, &rec);
   }
   void TearDown() override { core.reset(); }
@@ -96,6 +169,7 @@ class LanServer : public ::testing::Test {
 
   TempDir dir;
   EventRecorder rec;
+  std::shared_ptr<kesu::SpeechBackend> speech;
   std::unique_ptr<kesu::Core> core;
 };
 
@@ -111,6 +185,10 @@ TEST_F(LanServer, WithoutATokenTheLocalMachineNeedsNone) {
   EXPECT_EQ(page.rfind("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: ", 0), 0u);
   EXPECT_NE(page.find("Cache-Control: no-store\r\n"), std::string::npos);
   EXPECT_NE(page.find("<title>Kesu 听写</title>"), std::string::npos);
+  // The audio goes to the computer the core runs on, whatever system that is.
+  EXPECT_NE(page.find("音频发到这台电脑，用它的本地模型转文字（不上传任何云端）。"), std::string::npos);
+  EXPECT_NE(page.find("placeholder=\"token（这台电脑上设过的那个）\""), std::string::npos);
+  EXPECT_EQ(page.find("Mac"), std::string::npos);
   EXPECT_EQ(body_of(get(port, "/Health")),
             R"({"ok":false,"code":"not_found","message":"只支持 GET /health 和 POST /transcribe"})");
   EXPECT_EQ(body_of(http_exchange(port, "GARBAGE\r\n\r\n")),
@@ -209,6 +287,101 @@ TEST_F(LanServer, ASlowClientDoesNotHoldUpTheOthers) {
   EXPECT_EQ(slow.receive_all().substr(0, 15), "HTTP/1.1 200 OK");
 }
 
+// A low sample rate carries far more audio per byte than 16 kHz: the audio is judged by its
+// length, read from the header before anything is decoded, not only by its bytes.
+TEST_F(LanServer, AudioIsLimitedByItsLength) {
+  const std::uint16_t port = start();
+  const std::string over = http_exchange(port, post_transcribe(low_rate_wav(820'000)));  // 820 s in 820 kB
+  EXPECT_EQ(over.rfind("HTTP/1.1 413 Payload Too Large\r\n", 0), 0u) << over;
+  EXPECT_EQ(body_of(over), R"({"ok":false,"code":"too_long","message":"音频太长了（820 秒）：上限 819 秒（约 13 分钟）"})");
+  const std::string at_limit = http_exchange(port, post_transcribe(low_rate_wav(819'200)));  // 819.2 s
+  EXPECT_EQ(at_limit.substr(0, 15), "HTTP/1.1 200 OK") << body_of(at_limit);
+}
+
+// A head sent a byte at a time is cut off when its time is up, however steadily it trickles.
+TEST_F(LanServer, ASlowHeadIsCutOffAtItsDeadline) {
+  const std::uint16_t port = start();
+  TcpClient slow(port);
+  std::atomic<bool> answered{false};
+  std::thread trickle([&] {
+    const std::string head = "GET /health HTTP/1.1\r\nX-Pad: " + std::string(100, 'a');  // 26 s at this pace
+    for (std::size_t i = 0; i < head.size() && !answered.load(); ++i) {
+      if (!slow.send(head.substr(i, 1))) break;
+      std::this_thread::sleep_for(200ms);
+    }
+  });
+  const auto began = std::chrono::steady_clock::now();
+  const std::string answer = slow.receive_all();
+  const auto took = std::chrono::steady_clock::now() - began;
+  answered.store(true);
+  trickle.join();
+  EXPECT_EQ(answer.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u) << answer;
+  EXPECT_EQ(body_of(answer), R"({"ok":false,"code":"timeout","message":"收数据太慢了，已断开"})");
+  EXPECT_LT(took, kesu::lan::kHeadTimeLimit + 10s) << "a generous bound";
+}
+
+// Clients that hold connections with an unfinished head (two) or nothing at all (ten) keep
+// nobody out: a complete request is answered, and at once.
+TEST_F(LanServer, SlowAndSilentClientsKeepNobodyOut) {
+  const std::uint16_t port = start();
+  std::vector<std::unique_ptr<TcpClient>> holders;
+  for (int i = 0; i < 12; ++i) {
+    holders.push_back(std::make_unique<TcpClient>(port));
+    if (i < 2) {
+      ASSERT_TRUE(holders.back()->send(std::string("GET /health HTTP/1.1\r\nX-Pad: a")));
+    }
+  }
+  std::this_thread::sleep_for(300ms);
+  for (int i = 0; i < 3; ++i) {
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(get(port, "/health").substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 3s) << "a generous bound";
+  }
+}
+
+// Beyond the connections the server gives threads to, a new one is answered busy at once; the
+// accept loop never waits on a client that says nothing.
+TEST_F(LanServer, ConnectionsBeyondTheLimitAreTurnedAwayAtOnce) {
+  const std::uint16_t port = start();
+  std::vector<std::unique_ptr<TcpClient>> silent;
+  for (int i = 0; i < kesu::lan::kMaxConnections + 10; ++i) silent.push_back(std::make_unique<TcpClient>(port));
+  std::this_thread::sleep_for(300ms);
+  const auto began = std::chrono::steady_clock::now();
+  const std::string busy = get(port, "/health");
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 3s) << "a generous bound";
+  EXPECT_EQ(body_of(busy), std::string(kesu::lan::kBusyBody));
+
+  silent.clear();  // their places come back as they leave
+  std::string answer;
+  for (int i = 0; i < 100 && answer.rfind("HTTP/1.1 200", 0) != 0; ++i) {
+    std::this_thread::sleep_for(50ms);
+    answer = get(port, "/health");
+  }
+  EXPECT_EQ(answer.substr(0, 15), "HTTP/1.1 200 OK");
+}
+
+// Many clients connecting at the same moment each get an answer (busy at worst), never a reset.
+TEST_F(LanServer, ManyClientsConnectingAtOnceAllGetAnAnswer) {
+  const std::uint16_t port = start();
+  constexpr int kClients = 100;
+  std::vector<std::string> answers(kClients);
+  std::atomic<int> ready{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      ready.fetch_add(1);
+      while (ready.load() < kClients) std::this_thread::yield();
+      answers[static_cast<std::size_t>(i)] = get(port, "/health");
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  int answered = 0;
+  for (const std::string& a : answers) {
+    answered += a.rfind("HTTP/1.1 200 OK\r\n", 0) == 0 || a.rfind("HTTP/1.1 503 ", 0) == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(answered, kClients);
+}
+
 TEST_F(LanServer, TheLogKeepsTheLatestForty) {
   EXPECT_EQ(core->shared().lan.log_json(), "[]");
   const std::uint16_t port = start();
@@ -266,5 +439,45 @@ TEST_F(LanServer, AThousandRequestsLeaveNothingBehind) {
   EXPECT_LE(open_descriptors(), before);
 }
 #endif
+
+class LanServerText : public LanServer {
+ protected:
+  std::shared_ptr<kesu::SpeechBackend> make_speech() override { return std::make_shared<SegmentedSpeech>(); }
+
+  // The text a dictation makes of the same audio with the configuration and hotwords in force.
+  std::string dictation_text(const std::vector<float>& audio) {
+    kesu::FinalDecodeJob job;
+    job.rest = audio;
+    job.config = core->shared().config.snapshot();
+    return kesu::run_final_decode(job, *speech, core->shared().hotwords, {}).text;
+  }
+};
+
+// A request's text is made the way a dictation's is (the engine's joining, failed segments left
+// out, hotwords, punctuation), with the settings in force when the request comes, not those of
+// the server's start.
+TEST_F(LanServerText, RequestsMakeTheDictationTextWithTheCurrentSettings) {
+  const std::uint16_t port = start();
+  const std::vector<float> audio(16000, 0.2f);
+  const auto lan_text = [&] {
+    const std::string answer = http_exchange(port, post_transcribe(kesu::encode_wav_16k_mono(audio)));
+    return Json::parse(body_of(answer)).value("text", "(" + answer + ")");
+  };
+  EXPECT_EQ(lan_text(), "hello + world。");
+  EXPECT_EQ(lan_text(), dictation_text(audio));
+
+  ASSERT_FALSE(core->shared().hotwords.save_and_replace(
+      kesu::HotwordTable({{"hello", "Hello"}}, kesu::hotwords_path(dir.path()))));
+  rec.reset();
+  change([](kesu::ConfigRecord& c) {
+    c.audio_punct = false;
+    c.models_vad = "/elsewhere/silero_vad.onnx";
+  });
+  ASSERT_FALSE(rec.wait_for_type("config_changed").is_null());
+  EXPECT_TRUE(rec.wait_for_type("notice", 0ms).is_null()) << "the server was not restarted";
+  EXPECT_EQ(lan_text(), "Hello + world");
+  EXPECT_EQ(lan_text(), dictation_text(audio));
+  EXPECT_EQ(static_cast<SegmentedSpeech&>(*speech).vad_seen(), "/elsewhere/silero_vad.onnx");
+}
 
 }  // namespace

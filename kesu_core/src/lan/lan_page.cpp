@@ -42,11 +42,11 @@ textarea { min-height: 140px; resize: vertical; }
 <body>
 <main>
 <h1>Kesu 听写</h1>
-<p class="sub">音频发到这台 Mac，用它的本地模型转文字（不上传任何云端）。</p>
+<p class="sub">音频发到这台电脑，用它的本地模型转文字（不上传任何云端）。</p>
 <button id="rec">按住说话？点一下开始</button>
 <div class="bar"><div id="progress"></div></div>
 <div class="row"><button id="send" disabled>结束并转文字</button><button id="clear">清空</button></div>
-<input id="token" type="password" placeholder="token（这台 Mac 上设过的那个）" autocomplete="off">
+<input id="token" type="password" placeholder="token（这台电脑上设过的那个）" autocomplete="off">
 <div class="row"><textarea id="out" placeholder="识别结果会出现在这里"></textarea></div>
 <div class="row"><button id="copy">复制结果</button></div>
 <div class="row"><input id="file" type="file" accept="audio/*"></div>

@@ -6,8 +6,11 @@
 #include <system_error>
 
 #include "audio/wav.h"
+#include "engine/segment_decode.h"
 #include "lan/lan_http.h"
 #include "lan/lan_page.h"
+#include "lan/wav_length.h"
+#include "pipeline/text_assembly.h"
 #include "util/paths.h"
 #include "util/utf8.h"
 
@@ -23,11 +26,14 @@ constexpr std::size_t kReadBuffer = 8 * 1024;
 constexpr std::size_t kMaxLine = 8 * 1024;
 constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 constexpr auto kBodyTimeLimit = 180s;
+// The most a turned-away client's request is read before the busy answer.
+constexpr std::size_t kMaxDrain = 1u << 20;
 
-// Reads lines and bytes through one 8 KiB buffer.
+// Reads lines and bytes through one 8 KiB buffer. While the head (request line and headers) is
+// read, every wait counts against one deadline.
 class Reader {
  public:
-  explicit Reader(Connection& c) : c_(c) {}
+  Reader(Connection& c, Clock::time_point head_deadline) : c_(c), head_deadline_(head_deadline) {}
 
   enum class Line { ok, end, failed, too_long };
   // One line without its "\n"; `end` when the stream ended before any byte of it.
@@ -48,46 +54,100 @@ class Reader {
     }
   }
 
-  // Up to `size` bytes of the body: what is buffered first, then from the connection.
-  long read(char* out, std::size_t size) {
+  // The head has been read: from now on only the per-read time-out applies.
+  void head_done() { head_deadline_.reset(); }
+  bool timed_out() const { return timed_out_; }
+
+  // Up to `size` bytes of the body: what is buffered first, then from the connection. With a
+  // deadline, waits for the connection no longer than until then.
+  long read(char* out, std::size_t size, std::optional<Clock::time_point> until = std::nullopt) {
     if (pos_ < len_) {
       const std::size_t n = std::min(size, len_ - pos_);
       std::copy(buf_ + pos_, buf_ + pos_ + n, out);
       pos_ += n;
       return static_cast<long>(n);
     }
+    if (until && !wait_until(*until)) return -1;
     return c_.read(out, size);
   }
 
  private:
+  bool wait_until(Clock::time_point until) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (left > 0ms && c_.wait_readable(left)) return true;
+    timed_out_ = true;
+    return false;
+  }
   long fill() {
+    if (head_deadline_ && !wait_until(*head_deadline_)) return -1;
     const long n = c_.read(buf_, sizeof buf_);
     pos_ = 0;
     len_ = n > 0 ? static_cast<std::size_t>(n) : 0;
     return n;
   }
   Connection& c_;
+  std::optional<Clock::time_point> head_deadline_;
+  bool timed_out_ = false;
   char buf_[kReadBuffer];
   std::size_t pos_ = 0, len_ = 0;
 };
 
+struct Head {
+  RequestLine line;
+  RequestHeaders headers;
+};
+enum class HeadRead { ok, failed, timed_out, bad_line, too_long };
+
+HeadRead read_head(Reader& reader, Head& head) {
+  std::string line;
+  const Reader::Line first = reader.read_line(line);
+  if (first == Reader::Line::failed) return reader.timed_out() ? HeadRead::timed_out : HeadRead::failed;
+  std::optional<RequestLine> request = first == Reader::Line::too_long ? std::nullopt : parse_request_line(line);
+  if (!request) return HeadRead::bad_line;
+  head.line = std::move(*request);
+
+  std::size_t header_bytes = 0;
+  while (true) {
+    const Reader::Line got = reader.read_line(line);
+    if (got == Reader::Line::failed) return reader.timed_out() ? HeadRead::timed_out : HeadRead::failed;
+    if (got == Reader::Line::end) return HeadRead::ok;
+    header_bytes += line.size() + 1;
+    if (got == Reader::Line::too_long || header_bytes > kMaxHeaderBytes) return HeadRead::too_long;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) return HeadRead::ok;
+    apply_header_line(line, head.headers);
+  }
+}
+
+// Reads and drops what the client has sent so far, at most `limit` bytes, without waiting.
+std::string read_available(Connection& c, std::size_t limit) {
+  std::string seen;
+  char buf[kReadBuffer];
+  while (seen.size() < limit && c.wait_readable(0ms)) {
+    const long n = c.read(buf, std::min(sizeof buf, limit - seen.size()));
+    if (n <= 0) break;
+    seen.append(buf, static_cast<std::size_t>(n));
+  }
+  return seen;
+}
+
 RequestOutcome send(Connection& c, int status, const std::string& body) {
   if (!c.write_all(json_response(status, body))) return {};
-  return {status, body.size()};
+  return {status, body.size(), {}};
 }
 
 RequestOutcome send_error(Connection& c, int status, std::string_view code, std::string_view message) {
   return send(c, status, error_body(code, message));
 }
 
-RequestOutcome health(Connection& c, const RequestContext& ctx) {
+RequestOutcome health(Connection& c, const CoreSnapshot& now, const SpeechBackend& speech) {
   std::error_code ec;
-  const bool vad_ready = std::filesystem::is_regular_file(path_from_utf8(ctx.config->models_vad), ec);
-  return send(c, 200, R"({"ok":true,"engine":")" + json_escape(ctx.speech->engine_name()) +
+  const bool vad_ready = std::filesystem::is_regular_file(path_from_utf8(now.config->models_vad), ec);
+  return send(c, 200, R"({"ok":true,"engine":")" + json_escape(speech.engine_name()) +
                           R"(","vad_ready":)" + (vad_ready ? "true" : "false") + R"(,"protocol":1})");
 }
 
-RequestOutcome transcribe(Connection& c, Reader& reader, const RequestContext& ctx,
+RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now, SpeechBackend& speech,
                           std::uint64_t content_length) {
   if (content_length == 0) {
     return send_error(c, 400, "empty_body", "请求体是空的：请把 WAV 文件内容放在 body 里");
@@ -110,22 +170,24 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const RequestContext& c
   if (body.size() < 44 || std::string_view(reinterpret_cast<const char*>(body.data()), 4) != "RIFF") {
     return send_error(c, 400, "bad_wav", "不是 WAV 文件（要从 RIFF 开头）");
   }
+  // The length is judged from the header, before decoding: a few bytes of a low sample rate
+  // would otherwise become gigabytes at 16 kHz.
+  if (const std::optional<std::uint64_t> samples = wav_samples_at_16k(body); samples && *samples > kMaxAudioSamples) {
+    return send_error(c, 413, "too_long", too_long_message(*samples));
+  }
   // Decoded in memory: two requests at once can never see each other's audio.
   WavRead wav = decode_wav_16k_mono(body);
+  body = {};
   if (!wav.samples) return send_error(c, 400, "bad_wav", wav.error);
   if (wav.samples->size() < 4000) return send_error(c, 400, "too_short", "音频太短了：至少 0.25 秒");
 
   const auto clock = Clock::now();
-  const SegmentedDecode decoded = ctx.speech->decode_segments(*wav.samples, *ctx.config, {});
-  std::optional<std::string> error = decoded.failure;
-  std::string text;
-  for (const DecodedSegment& s : decoded.segments) {
-    if (!s.error.empty() && !error) error = s.error;
-    text += s.text;
-  }
-  if (error && *error == "没有录到音频") error.reset();  // nothing to recognise is an empty text
-  if (error) return send_error(c, 500, "decode_failed", *error);
-  text = trim_unicode(text);
+  const SegmentedDecode decoded = speech.decode_segments(*wav.samples, *now.config, {});
+  // Nothing to recognise is an empty text, not a failure.
+  const std::optional<std::string> failure = decoded.failure ? decoded.failure : failure_of_all(decoded.segments);
+  if (failure && *failure != kNoAudioMessage) return send_error(c, 500, "decode_failed", *failure);
+  const std::string text =
+      trim_unicode(finish_text(join_recognised(decoded.segments, speech), speech, *now.hotwords, *now.config));
   if (text.empty()) return send(c, 200, std::string(kEmptyTranscription));
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();
   return send(c, 200, R"({"ok":true,"text":")" + json_escape(text) + R"(","ms":)" + std::to_string(ms) +
@@ -133,36 +195,11 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const RequestContext& c
                           std::to_string(utf8_char_count(text)) + "}");
 }
 
-}  // namespace
-
-RequestOutcome handle_request(Connection& c, const RequestContext& ctx) {
-  c.set_read_timeout(30s);
-  Reader reader(c);
-  std::string line;
-  const Reader::Line first = reader.read_line(line);
-  if (first == Reader::Line::failed) return {};
-  const std::optional<RequestLine> request =
-      first == Reader::Line::too_long ? std::nullopt : parse_request_line(line);
-  if (!request) return send_error(c, 400, "bad_request", "请求行看不懂");
-
-  RequestHeaders headers;
-  std::size_t header_bytes = 0;
-  while (true) {
-    const Reader::Line got = reader.read_line(line);
-    if (got == Reader::Line::failed) return {};
-    if (got == Reader::Line::end) break;
-    header_bytes += line.size() + 1;
-    if (got == Reader::Line::too_long || header_bytes > kMaxHeaderBytes) {
-      return send_error(c, 400, "bad_request", "请求头太长");
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) break;
-    apply_header_line(line, headers);
-  }
-
-  const bool page = request->method == "GET" && (request->path == "/" || request->path == "/index.html");
+RequestOutcome route(Connection& c, Reader& reader, const RequestContext& ctx, const Head& head) {
+  const RequestLine& request = head.line;
+  const bool page = request.method == "GET" && (request.path == "/" || request.path == "/index.html");
   if (!page && !ctx.token.empty()) {
-    const std::string& presented = headers.token.empty() ? request->query_token : headers.token;
+    const std::string& presented = head.headers.token.empty() ? request.query_token : head.headers.token;
     if (!tokens_equal(presented, ctx.token)) {
       return send_error(c, 403, "forbidden", "token 不对：请在请求头加 x-kesu-token");
     }
@@ -170,44 +207,81 @@ RequestOutcome handle_request(Connection& c, const RequestContext& ctx) {
   if (page) {
     const std::string_view html = dictation_page();
     if (!c.write_all(page_response(html))) return {};
-    return {200, html.size()};
+    return {200, html.size(), {}};
   }
-  if (request->method == "GET" && request->path == "/health") return health(c, ctx);
-  if (request->method == "POST" && request->path == "/transcribe") {
-    return transcribe(c, reader, ctx, headers.content_length);
+  const bool health_probe = request.method == "GET" && request.path == "/health";
+  const bool transcription = request.method == "POST" && request.path == "/transcribe";
+  if (!health_probe && !transcription) {
+    return send_error(c, 404, "not_found", "只支持 GET /health 和 POST /transcribe");
   }
-  return send_error(c, 404, "not_found", "只支持 GET /health 和 POST /transcribe");
+  const std::optional<CoreSnapshot> now = ctx.core.snapshot();
+  if (!now) return send_error(c, 500, "decode_failed", "Kesu 正在退出");
+  if (health_probe) return health(c, *now, *ctx.core.speech);
+  return transcribe(c, reader, *now, *ctx.core.speech, head.headers.content_length);
 }
 
-void drain(Connection& c) {
-  c.set_read_timeout(1s);
-  const auto give_up = Clock::now() + 2s;
-  std::string seen;
+// Reads at most `limit` bytes until `until`, stopping early at the end of the stream.
+void discard(Reader& reader, std::uint64_t limit, Clock::time_point until) {
   char buf[kReadBuffer];
-  std::size_t total = 0;
-  std::optional<std::size_t> body_end;
-  while (total < (1u << 20) && Clock::now() < give_up) {
-    const long n = c.read(buf, sizeof buf);
+  while (limit > 0) {
+    const long n = reader.read(buf, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buf, limit)), until);
     if (n <= 0) return;
-    total += static_cast<std::size_t>(n);
-    if (!body_end && seen.size() < kMaxHeaderBytes) {
-      seen.append(buf, static_cast<std::size_t>(n));
-      const std::size_t head_end = seen.find("\r\n\r\n");
-      if (head_end != std::string::npos) {
-        RequestHeaders headers;
-        std::size_t at = seen.find('\n') + 1;
-        while (at < head_end) {
-          std::size_t eol = seen.find('\n', at);
-          std::string_view header(seen.data() + at, eol - at);
-          if (!header.empty() && header.back() == '\r') header.remove_suffix(1);
-          apply_header_line(header, headers);
-          at = eol + 1;
-        }
-        body_end = head_end + 4 + headers.content_length;
-      }
-    }
-    if (body_end && total >= *body_end) return;
+    limit -= static_cast<std::uint64_t>(n);
   }
+}
+
+// The busy answer to a request whose head was read: its body is read first (at most 1 MiB, for
+// at most 2 seconds) and the client's close awaited after (at most 1 second), so that closing
+// does not reset the connection under the answer.
+RequestOutcome answer_busy(Connection& c, Reader& reader, std::uint64_t content_length) {
+  discard(reader, std::min<std::uint64_t>(content_length, kMaxDrain), Clock::now() + 2s);
+  const RequestOutcome out = send(c, 503, std::string(kBusyBody));
+  c.shutdown_send();
+  discard(reader, kMaxDrain, Clock::now() + 1s);
+  return out;
+}
+
+}  // namespace
+
+RequestOutcome handle_request(Connection& c, const RequestContext& ctx, Places& in_flight) {
+  c.set_read_timeout(30s);
+  Reader reader(c, Clock::now() + kHeadTimeLimit);
+  Head head;
+  switch (read_head(reader, head)) {
+    case HeadRead::failed: return {};
+    case HeadRead::timed_out: return send_error(c, 408, "timeout", "收数据太慢了，已断开");
+    case HeadRead::bad_line: return send_error(c, 400, "bad_request", "请求行看不懂");
+    case HeadRead::too_long: {
+      RequestOutcome out = send_error(c, 400, "bad_request", "请求头太长");
+      out.path = head.line.path;
+      return out;
+    }
+    case HeadRead::ok: break;
+  }
+  reader.head_done();
+  RequestOutcome out;
+  if (!in_flight.try_take()) {
+    out = answer_busy(c, reader, head.headers.content_length);
+  } else {
+    // The place is given back before the connection closes: a client that sends its next
+    // request as soon as it has read this answer must not find the server still full.
+    struct GiveBack {
+      Places& places;
+      ~GiveBack() { places.give_back(); }
+    } give_back{in_flight};
+    out = route(c, reader, ctx, head);
+  }
+  out.path = head.line.path;
+  return out;
+}
+
+RequestOutcome turn_away_at_once(Connection& c) {
+  const std::string seen = read_available(c, kMaxDrain);
+  RequestOutcome out = send(c, 503, std::string(kBusyBody));
+  c.shutdown_send();
+  (void)read_available(c, kMaxDrain);
+  out.path = path_for_log(seen);
+  return out;
 }
 
 }  // namespace kesu::lan

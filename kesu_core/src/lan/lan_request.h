@@ -1,32 +1,74 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "config/config_store.h"
+#include "hotwords/hotword_table.h"
 #include "lan/lan_socket.h"
 #include "pipeline/speech_backend.h"
 
 namespace kesu::lan {
 
-// What a request thread needs: the token, the configuration for recognition (the detector
-// model path among it) and the shared recogniser.
+// What a request reads from the core as it begins, so that changes of the configuration (the
+// detector model, punctuation) and of the hotword rules reach the next request.
+struct CoreSnapshot {
+  ConfigPtr config;
+  std::shared_ptr<const HotwordTable> hotwords;
+};
+
+struct CoreAccess {
+  std::shared_ptr<SpeechBackend> speech;
+  std::function<std::optional<CoreSnapshot>()> snapshot;  // nullopt once the core has gone
+};
+
+// What a request thread needs: the token the server started with and its way into the core.
 struct RequestContext {
   std::string token;
-  ConfigPtr config;
-  std::shared_ptr<SpeechBackend> speech;
+  CoreAccess core;
 };
+
+// A fixed number of places shared by threads; taking one fails when all are taken.
+class Places {
+ public:
+  explicit Places(int limit) : limit_(limit) {}
+  [[nodiscard]] bool try_take() {
+    if (taken_.fetch_add(1) >= limit_) {
+      taken_.fetch_sub(1);
+      return false;
+    }
+    return true;
+  }
+  void give_back() { taken_.fetch_sub(1); }
+
+ private:
+  const int limit_;
+  std::atomic<int> taken_{0};
+};
+
+// The request line and headers must have arrived this long after the connection was accepted:
+// a client that sends them slowly (or not at all) must not hold a thread for long.
+inline constexpr auto kHeadTimeLimit = std::chrono::seconds(5);
 
 struct RequestOutcome {
   int status = 0;  // 0: the connection failed before an answer was sent
   std::uint64_t body_bytes = 0;
+  std::string path;  // the request path, once the request line was read
 };
 
-// Reads one request from `connection`, answers it and reports what was sent.
-RequestOutcome handle_request(Connection& connection, const RequestContext& context);
+// Reads one request from `connection` and answers it. Only a request whose head has arrived
+// takes one of `in_flight` (given back before returning); when none is free it is answered
+// busy.
+RequestOutcome handle_request(Connection& connection, const RequestContext& context, Places& in_flight);
 
-// Reads and discards what a client sends (at most 1 MiB, for at most 2 seconds), so that an
-// answer sent before reading the request is not lost to a connection reset.
-void drain(Connection& connection);
+// Answers busy without waiting: reads only what the client has already sent (so that closing
+// does not reset the connection under the answer), sends the answer and closes the sending
+// side. For the accept loop, which must never wait on one client.
+RequestOutcome turn_away_at_once(Connection& connection);
 
 }  // namespace kesu::lan

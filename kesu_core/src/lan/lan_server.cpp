@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "config/config_rules.h"
-#include "lan/lan_request.h"
 #include "lan/lan_socket.h"
 #include "util/log.h"
 #include "util/thread_name.h"
@@ -16,7 +15,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr std::size_t kLogSize = 40;
-constexpr int kMaxInFlight = 2;
 constexpr std::string_view kNoTokenMessage =
     "局域网接口开了「允许其它设备访问」，但没设 token：为了安全没有启动。请在设置 → 音频里设一个 token（或关掉「允许局域网」只给本机用）。";
 
@@ -46,17 +44,14 @@ void accept_loop(std::shared_ptr<LanState> state, std::unique_ptr<Listener> list
       log_line("连接设为阻塞失败：" + error, "[lan]");
       continue;
     }
-    // Waits briefly for the first bytes: a silent client must not hold up the others.
-    const std::string path = path_for_log(accepted->peek(256, 200ms));
-    LogEntry entry{0, accepted->peer(), path, 0, 0, 0};
-    if (state->in_flight.fetch_add(1) >= kMaxInFlight) {
-      state->in_flight.fetch_sub(1);
-      drain(*accepted);
-      const bool sent = accepted->write_all(json_response(503, kBusyBody));
-      accepted->shutdown_send();
-      drain(*accepted);
-      entry.code = sent ? 503 : 0;
-      entry.bytes = sent ? kBusyBody.size() : 0;
+    LogEntry entry{0, accepted->peer(), {}, 0, 0, 0};
+    // This loop never waits on a client: every connection is read on a thread of its own, and
+    // one beyond what those threads may hold is turned away with what it has already sent.
+    if (!state->connections.try_take()) {
+      const RequestOutcome outcome = turn_away_at_once(*accepted);
+      entry.path = outcome.path;
+      entry.code = static_cast<std::uint16_t>(outcome.status);
+      entry.bytes = outcome.body_bytes;
       entry.ms = ms_since(began);
       state->append(std::move(entry));
       continue;
@@ -67,21 +62,20 @@ void accept_loop(std::shared_ptr<LanState> state, std::unique_ptr<Listener> list
         name_this_thread("kesu-lan-req");
         RequestOutcome outcome;
         try {
-          outcome = handle_request(*connection, context);
+          outcome = handle_request(*connection, context, state->in_flight);
         } catch (const std::exception& e) {
           log_line(std::string("请求处理出错：") + e.what(), "[lan]");
         }
-        // The place is given back before the connection closes: a client that sends its next
-        // request as soon as it has read this answer must not find the server still full.
-        state->in_flight.fetch_sub(1);
         connection.reset();
+        state->connections.give_back();
+        entry.path = std::move(outcome.path);
         entry.code = static_cast<std::uint16_t>(outcome.status);
         entry.bytes = outcome.body_bytes;
         entry.ms = ms_since(began);
         state->append(std::move(entry));
       }).detach();
     } catch (const std::system_error&) {
-      state->in_flight.fetch_sub(1);  // the connection closes unanswered
+      state->connections.give_back();  // the connection closes unanswered
     }
   }
 }
@@ -104,16 +98,16 @@ LanSettings lan_settings(const ConfigRecord& config) {
   return s;
 }
 
-std::optional<StartReport> LanServer::apply(ConfigPtr config, std::shared_ptr<SpeechBackend> speech) {
+std::optional<StartReport> LanServer::apply(ConfigPtr config, CoreAccess core) {
   const LanSettings wanted = lan_settings(*config);
   if (applied_ && *applied_ == wanted) return std::nullopt;
   // The old loop is joined rather than waited out: once it has gone the port is free again.
   stop();
-  return start(config, std::move(speech));
+  return start(*config, std::move(core));
 }
 
-StartReport LanServer::start(ConfigPtr config, std::shared_ptr<SpeechBackend> speech) {
-  const LanSettings s = lan_settings(*config);
+StartReport LanServer::start(const ConfigRecord& config, CoreAccess core) {
+  const LanSettings s = lan_settings(config);
   applied_ = s;
   StartReport report;
   if (!s.enabled) return report;
@@ -139,7 +133,7 @@ StartReport LanServer::start(ConfigPtr config, std::shared_ptr<SpeechBackend> sp
   state_->stop.store(false);
   try {
     accept_thread_ = std::thread(accept_loop, state_, std::move(listener),
-                                 RequestContext{s.token, config, std::move(speech)});
+                                 RequestContext{s.token, std::move(core)});
   } catch (const std::system_error& e) {
     return fail(std::string("起监听线程失败：") + e.what());
   }

@@ -11,7 +11,7 @@
 
 #include "config/config_store.h"
 #include "lan/lan_http.h"
-#include "pipeline/speech_backend.h"
+#include "lan/lan_request.h"
 
 namespace kesu::lan {
 
@@ -32,11 +32,18 @@ struct StartReport {
   bool listening = false;
 };
 
+// Requests handled at once (their head has arrived); they share the engine.
+inline constexpr int kMaxInFlight = 2;
+// Connections with a thread of their own, most of them reading their head: bounds what slow or
+// silent clients can hold. Beyond it a connection is answered busy at once.
+inline constexpr int kMaxConnections = 32;
+
 // State shared by the server object, its accept loop and its request threads; the threads hold
 // it themselves, so they outlive nothing they use.
 struct LanState {
   std::atomic<bool> stop{false};
-  std::atomic<int> in_flight{0};
+  Places in_flight{kMaxInFlight};
+  Places connections{kMaxConnections};
   std::mutex log_mu;
   std::deque<LogEntry> log;  // guarded by log_mu; the latest 40, oldest first
 
@@ -53,7 +60,7 @@ class LanServer {
   LanServer& operator=(const LanServer&) = delete;
 
   // Starts, restarts or leaves the server according to `config`; nullopt when nothing changed.
-  std::optional<StartReport> apply(ConfigPtr config, std::shared_ptr<SpeechBackend> speech);
+  std::optional<StartReport> apply(ConfigPtr config, CoreAccess core);
   // Stops accepting; requests under way finish on their own.
   void stop();
 
@@ -62,7 +69,7 @@ class LanServer {
   std::optional<std::uint16_t> port() const;
 
  private:
-  StartReport start(ConfigPtr config, std::shared_ptr<SpeechBackend> speech);
+  StartReport start(const ConfigRecord& config, CoreAccess core);
 
   std::shared_ptr<LanState> state_;
   std::optional<LanSettings> applied_;

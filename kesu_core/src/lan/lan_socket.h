@@ -27,8 +27,9 @@ class Connection {
   void set_read_timeout(std::chrono::milliseconds timeout);
   // Bytes read; 0 at the end of the stream; -1 on an error or a time-out.
   long read(char* buffer, std::size_t size);
-  // Waits at most `wait` for the first bytes and copies what has arrived without consuming it.
-  std::string peek(std::size_t size, std::chrono::milliseconds wait);
+  // Waits at most `wait` (0: not at all) until a read would not block: bytes have arrived or
+  // the stream has ended.
+  bool wait_readable(std::chrono::milliseconds wait);
   bool write_all(std::string_view data);
   void shutdown_send();
 

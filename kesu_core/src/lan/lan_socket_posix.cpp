@@ -52,13 +52,13 @@ long Connection::read(char* buffer, std::size_t size) {
   }
 }
 
-std::string Connection::peek(std::size_t size, std::chrono::milliseconds wait) {
+bool Connection::wait_readable(std::chrono::milliseconds wait) {
   pollfd p{fd(socket_), POLLIN, 0};
-  if (::poll(&p, 1, static_cast<int>(wait.count())) <= 0) return {};
-  std::string out(size, '\0');
-  const ssize_t n = ::recv(fd(socket_), out.data(), size, MSG_PEEK | MSG_DONTWAIT);
-  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return out;
+  while (true) {
+    const int n = ::poll(&p, 1, static_cast<int>(wait.count()));
+    if (n < 0 && errno == EINTR) continue;
+    return n > 0;
+  }
 }
 
 bool Connection::write_all(std::string_view data) {
@@ -84,8 +84,10 @@ std::unique_ptr<Listener> Listener::open(const std::string& host, std::uint16_t 
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
+  // The longest queue the system allows: many clients connecting at once must each get an
+  // answer (busy at worst), never a reset.
   if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 ||
-      ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(s, 16) < 0) {
+      ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(s, SOMAXCONN) < 0) {
     error = last_error();
     ::close(s);
     return nullptr;

@@ -57,13 +57,10 @@ long Connection::read(char* buffer, std::size_t size) {
   return n < 0 ? -1 : n;
 }
 
-std::string Connection::peek(std::size_t size, std::chrono::milliseconds wait) {
+bool Connection::wait_readable(std::chrono::milliseconds wait) {
+  // A closed or reset stream counts as readable too: the read then reports it.
   WSAPOLLFD p{sock(socket_), POLLRDNORM, 0};
-  if (WSAPoll(&p, 1, static_cast<INT>(wait.count())) <= 0) return {};
-  std::string out(size, '\0');
-  const int n = ::recv(sock(socket_), out.data(), static_cast<int>(size), MSG_PEEK);
-  out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  return out;
+  return WSAPoll(&p, 1, static_cast<INT>(wait.count())) > 0;
 }
 
 bool Connection::write_all(std::string_view data) {
@@ -90,8 +87,10 @@ std::unique_ptr<Listener> Listener::open(const std::string& host, std::uint16_t 
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
+  // The longest queue the system allows: many clients connecting at once must each get an
+  // answer (busy at worst), never a reset.
   if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 ||
-      ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 16) != 0) {
+      ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, SOMAXCONN) != 0) {
     error = last_error();
     closesocket(s);
     return nullptr;

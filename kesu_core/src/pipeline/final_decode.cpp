@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "pipeline/text_assembly.h"
+
 namespace kesu {
 namespace {
 
@@ -44,11 +46,7 @@ void recognise_audio(const FinalDecodeJob& job, SpeechBackend& speech, FinalDeco
     }
   }
   if (out.failure || out.all_filtered) return;
-  // Nothing recognised and every segment failed: a failure as a whole, reported with the first
-  // reason.
-  bool any_ok = false;
-  for (const DecodedSegment& segment : out.segments) any_ok = any_ok || segment.error.empty();
-  if (!out.segments.empty() && !any_ok) out.failure = out.segments.front().error;
+  out.failure = failure_of_all(out.segments);
 }
 
 }  // namespace
@@ -76,16 +74,12 @@ FinalDecodeOutcome run_final_decode(const FinalDecodeJob& job, SpeechBackend& sp
       out.decode_ms = elapsed_ms(started);
       return out;
     }
-    std::vector<std::string> texts;
-    for (const DecodedSegment& segment : out.segments) {
-      if (segment.error.empty()) texts.push_back(segment.text);
-    }
-    joined = speech.join(texts);
+    joined = join_recognised(out.segments, speech);
   }
   out.decode_ms = elapsed_ms(started);
   if (joined.empty()) return out;
 
-  out.raw_text = speech.punctuate(hotwords.apply(joined), *job.config);
+  out.raw_text = finish_text(joined, speech, *hotwords.table(), *job.config);
   out.text = out.raw_text;
   if (job.polish) {
     TextOutcome polished = polish_text(*job.polish, out.raw_text, send);

@@ -9,6 +9,7 @@
 #include "engine/engine_factory.h"
 #include "engine/model_files.h"
 #include "events/envelope.h"
+#include "pipeline/lan_core_access.h"
 #include "util/log.h"
 #include "util/thread_name.h"
 #include "util/utf8.h"
@@ -75,7 +76,7 @@ void Worker::start_up() {
 }
 
 void Worker::apply_lan_settings(ConfigPtr config) {
-  const std::optional<lan::StartReport> report = shared_->lan.apply(std::move(config), shared_->speech);
+  const std::optional<lan::StartReport> report = shared_->lan.apply(std::move(config), lan_core_access(shared_));
   if (!report) return;
   if (report->error_code) {
     emit_error(*report->error_code, report->message);
