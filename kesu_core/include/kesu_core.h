@@ -82,6 +82,9 @@ KESU_API int KESU_CALL kesu_set_test_mode(KesuCore *core, int on);
 KESU_API void KESU_CALL kesu_string_free(char *s);
 
 /* ---- Dictation control: each queues one command. 0; -1; -2 ------------------------------- */
+/* Every export that queues a command returns -3 (with the message in *err where there is one)
+ * while the queue is full: the host has sent far more than the worker has caught up with.
+ * Configuration and hotword changes are never refused for this: only the newest one waits. */
 
 KESU_API int KESU_CALL kesu_hotkey_down(KesuCore *core);
 KESU_API int KESU_CALL kesu_hotkey_up(KesuCore *core);
@@ -102,7 +105,7 @@ KESU_API int KESU_CALL kesu_set_engine(KesuCore *core, const char *engine);
 /* Records for `seconds` without a key press. 0; -1; -2. */
 KESU_API int KESU_CALL kesu_debug_record(KesuCore *core, int seconds);
 /* Sends `text` through the end of the pipeline as if recognised. 0 (also while shutting down);
- * -1 for a NULL handle or text. */
+ * -1 for a NULL handle or text; -3 while the queue is full. */
 KESU_API int KESU_CALL kesu_debug_submit_text(KesuCore *core, const char *text);
 /* Makes the worker raise an internal failure. 0; -1; -2. */
 KESU_API int KESU_CALL kesu_debug_panic(KesuCore *core);
@@ -194,7 +197,8 @@ KESU_API int KESU_CALL kesu_upload_diag(KesuCore *core, const char *url, const c
 /* ---- Voice lock -------------------------------------------------------------------------- */
 
 KESU_API char *KESU_CALL kesu_voice_state(KesuCore *core);
-/* Records an enrolment from the microphone; blocks while recording. seconds <= 0 means 8. */
+/* Records an enrolment from the microphone; blocks while recording. seconds <= 0 means 8.
+ * -3 with a message while a dictation records: one capture at a time. */
 KESU_API int KESU_CALL kesu_voice_enroll_mic(KesuCore *core, int seconds, char **err);
 KESU_API int KESU_CALL kesu_voice_enroll_wav(KesuCore *core, const char *wav_path, char **err);
 KESU_API int KESU_CALL kesu_voice_clear(KesuCore *core, char **err);

@@ -18,7 +18,10 @@
 #include <gtest/gtest.h>
 
 #include "audio/wav.h"
+#include "config/config_file.h"
 #include "lib/core.h"
+#include "voice/enrolment.h"
+#include "voice/voice_state.h"
 #include "voice/voice_print.h"
 #include "support/event_recorder.h"
 
@@ -540,6 +543,141 @@ TEST_F(Dictation, TheVoiceLockSkipsOtherVoices) {
   EXPECT_EQ(rec.wait_for_type("notice")["payload"]["code"], "voice_all_skipped");
   EXPECT_EQ(last_phase(), "idle");
   EXPECT_TRUE(rec.wait_for_type("result", 0ms).is_null());
+}
+
+// Holds the worker inside the delivery of one event type until let go, so commands pile up
+// behind it the way they do behind a slow device or disk.
+class StuckDelivery {
+ public:
+  explicit StuckDelivery(EventRecorder& rec, std::string type) : rec_(rec), type_(std::move(type)) {}
+  static void callback(const char* json, void* user) {
+    auto* self = static_cast<StuckDelivery*>(user);
+    self->rec_.record(json);
+    if (Json::parse(json)["type"] != self->type_) return;
+    std::unique_lock lock(self->mu_);
+    self->stuck_ = true;
+    self->cv_.notify_all();
+    self->cv_.wait(lock, [&] { return self->let_go_; });
+  }
+  bool wait_until_stuck() {
+    std::unique_lock lock(mu_);
+    return cv_.wait_for(lock, 5s, [&] { return stuck_; });
+  }
+  void let_go() {
+    std::lock_guard lock(mu_);
+    let_go_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  EventRecorder& rec_;
+  const std::string type_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool stuck_ = false;
+  bool let_go_ = false;
+};
+
+TEST_F(Dictation, AFloodIsRefusedAndShutdownDropsWhatNobodyWaitsFor) {
+  microphone(speech_like(2));
+  start();
+  StuckDelivery stuck(rec, "hotwords_changed");
+  core->shared().events.set(&StuckDelivery::callback, &stuck);
+  post(kesu::cmd::HotwordsChanged{1});
+  ASSERT_TRUE(stuck.wait_until_stuck());
+
+  std::size_t queued = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const kesu::Command press = i % 2 ? kesu::Command(kesu::cmd::HotkeyUp{}) : kesu::Command(kesu::cmd::HotkeyDown{});
+    const kesu::PostResult result = core->post(press);
+    ASSERT_NE(result, kesu::PostResult::shutting_down);
+    if (result == kesu::PostResult::queued) ++queued;
+  }
+  EXPECT_EQ(queued, kesu::CommandQueue::kDefaultCapacity);
+  // Configuration changes are never refused: only the newest waits.
+  for (int i = 1; i <= 300; ++i) {
+    configure([i](kesu::ConfigRecord& c) { c.polish_model = "模型" + std::to_string(i); });
+    post(kesu::cmd::ConfigChanged{core->shared().config.snapshot(), core->shared().config.generation()});
+  }
+
+  std::thread closing([&] { core->shutdown(); });
+  for (int i = 0; i < 500 && !core->exiting(); ++i) std::this_thread::sleep_for(2ms);
+  std::this_thread::sleep_for(100ms);  // shutdown has queued its command by now
+  stuck.let_go();
+  closing.join();
+
+  for (const std::string& t : types()) EXPECT_NE(t, "state:starting") << "a queued press opened the microphone";
+  EXPECT_EQ(kesu::load_config(dir.path()).polish_model, "模型300") << "the newest configuration was saved";
+}
+
+TEST_F(Dictation, AStalledDecodeKeepsEveryOtherDecodeAway) {
+  kesu::WorkerTimings timings;
+  timings.decode_stall = 150ms;
+  start(timings);
+  speech->hold();
+  post(kesu::cmd::DecodeWav{speech_like(1)});
+  ASSERT_FALSE(error_event("decode_stalled").is_null());
+  ASSERT_EQ(last_phase(), "idle");
+
+  // Idle, but the stalled recogniser still works: nothing starts beside it, and a cancel in
+  // idle does not make the worker forget it.
+  post(kesu::cmd::DecodeWav{speech_like(1)});
+  post(kesu::cmd::RetryFailed{});
+  post(kesu::cmd::DebugSubmitText{"文字"});
+  post(kesu::cmd::Cancel{});
+  post(kesu::cmd::HotkeyDown{});
+  post(kesu::cmd::HotkeyUp{});
+  post(kesu::cmd::RetrySegment{0});
+  EXPECT_EQ(last_phase(), "idle");
+  std::vector<std::string> busy;
+  for (const Json& e : rec.events()) {
+    if (e["type"] == "error" && e["payload"]["code"] == "busy") busy.push_back(e["payload"]["message"]);
+  }
+  EXPECT_EQ(busy, (std::vector<std::string>{"正在处理上一次录音，稍后再试", "正在录音或识别，稍后再重试",
+                                            "正在处理上一次录音，稍后再试", "上一段还在识别，请稍后再试",
+                                            "正在识别，稍后再重试这一段"}));
+
+  // Once the stalled thread has answered, its kept audio can be retried.
+  speech->let_go();
+  for (int i = 0; i < 100; ++i) {
+    rec.reset();
+    post(kesu::cmd::RetryFailed{});
+    if (!rec.wait_for_type("submit_request", 200ms).is_null()) break;
+  }
+  EXPECT_FALSE(rec.wait_for_type("submit_request", 0ms).is_null());
+}
+
+TEST_F(Dictation, AnEnrolmentAndADictationNeverRecordAtOnce) {
+  microphone(speech_like(5));
+  const fs::path model = kesu::speaker_model_path(dir.path());
+  fs::create_directories(model.parent_path());
+  std::ofstream(model) << "model";
+  const kesu::Embedder embed = [](std::span<const float>) { return std::optional<kesu::Embedding>({1.0f, 0.5f}); };
+  start();
+  const kesu::ConfigRecord config = *core->shared().config.snapshot();
+
+  post(kesu::cmd::HotkeyDown{});
+  ASSERT_FALSE(rec.wait_for_phase("listening").is_null());
+  const kesu::EnrolOutcome refused = kesu::enrol_from_microphone(3, config, embed, core->shared().capture_slot);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.message, "正在听写录音，说完再录声纹");
+  post(kesu::cmd::Cancel{});
+  ASSERT_FALSE(rec.wait_for_phase("idle").is_null());
+
+  // The other way round a press is refused at once, before the user speaks into nothing.
+  kesu::EnrolOutcome enrolled;
+  std::thread enrolment([&] { enrolled = kesu::enrol_from_microphone(3, config, embed, core->shared().capture_slot); });
+  for (int i = 0; i < 1000 && core->shared().capture_slot.holder() != kesu::CaptureUser::enrolment; ++i) {
+    std::this_thread::sleep_for(2ms);
+  }
+  post(kesu::cmd::HotkeyDown{});
+  EXPECT_EQ(error_event("busy")["payload"]["message"], "正在录声纹，录完再按住说话");
+  enrolment.join();
+  EXPECT_TRUE(enrolled.ok) << enrolled.message;
+  int listening = 0;
+  for (const std::string& t : types()) listening += t == "state:listening";
+  EXPECT_EQ(listening, 1);
+  EXPECT_EQ(core->shared().capture_slot.holder(), kesu::CaptureUser::none);
 }
 
 }  // namespace

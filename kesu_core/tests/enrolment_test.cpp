@@ -62,13 +62,14 @@ TEST_F(Enrolment, FromTheMicrophone) {
   EXPECT_EQ(kesu::enrolment_seconds(10), 10);
 
   kesu::ConfigRecord config = kesu::default_config(dir.path());
-  EXPECT_EQ(kesu::enrol_from_microphone(1, config, three_dims).message.rfind("声纹模型还没下载：", 0), 0u);
+  kesu::CaptureSlot microphone;
+  EXPECT_EQ(kesu::enrol_from_microphone(1, config, three_dims, microphone).message.rfind("声纹模型还没下载：", 0), 0u);
   install_model();
   const fs::path mic = dir.path() / "mic.wav";
   ASSERT_FALSE(kesu::write_wav_16k_mono(mic, std::vector<float>(5 * 16000, 0.2f)));
   set_env("KESU_MIC_WAV", mic.string().c_str());
   config.audio_device = "某个不存在的设备";  // enrolment always uses the system default
-  const kesu::EnrolOutcome ok = kesu::enrol_from_microphone(1, config, three_dims);
+  const kesu::EnrolOutcome ok = kesu::enrol_from_microphone(1, config, three_dims, microphone);
   set_env("KESU_MIC_WAV", nullptr);
   EXPECT_EQ(ok.message, "已注册声纹（3 维，录了 3 秒）");
 }

@@ -50,8 +50,8 @@ TEST(TaskTracker, WorkerWaitFollowsTheNearestDeadline) {
 
 TEST(CommandQueue, DeliversInOrderTimesOutAndRefusesOnceClosed) {
   kesu::CommandQueue queue;
-  ASSERT_TRUE(queue.push(kesu::cmd::NoteForegroundApp{"a"}));
-  ASSERT_TRUE(queue.push(kesu::cmd::Cancel{}));
+  ASSERT_EQ(queue.push(kesu::cmd::NoteForegroundApp{"a"}), kesu::Pushed::queued);
+  ASSERT_EQ(queue.push(kesu::cmd::Cancel{}), kesu::Pushed::queued);
   auto first = queue.pop_for(0ms);
   ASSERT_TRUE(first && std::holds_alternative<kesu::cmd::NoteForegroundApp>(*first));
   auto second = queue.pop_for(0ms);
@@ -61,7 +61,7 @@ TEST(CommandQueue, DeliversInOrderTimesOutAndRefusesOnceClosed) {
 
   queue.close();
   EXPECT_TRUE(queue.closed());
-  EXPECT_FALSE(queue.push(kesu::cmd::Cancel{}));
+  EXPECT_EQ(queue.push(kesu::cmd::Cancel{}), kesu::Pushed::closed);
   EXPECT_FALSE(queue.pop_for(1s).has_value());  // returns at once when closed
 }
 

@@ -36,8 +36,19 @@ char* new_c_string(std::string_view text);
 // Stores a message into *err when the caller gave a place for it.
 void set_message(char** err, std::string_view message);
 
+// A command the worker's full queue refused (the host sends faster than the worker works).
+inline constexpr std::string_view kQueueFull = "Kesu 忙不过来：还有太多命令没处理完，请稍后再试";
+
 inline int post_result_code(PostResult result) {
-  return result == PostResult::queued ? KESU_OK : KESU_ERR_SHUTDOWN;
+  switch (result) {
+    case PostResult::queued:
+      return KESU_OK;
+    case PostResult::queue_full:
+      return KESU_ERR_FAILED;
+    case PostResult::shutting_down:
+      break;
+  }
+  return KESU_ERR_SHUTDOWN;
 }
 
 void log_boundary_failure(const char* export_name, const char* what);

@@ -97,8 +97,8 @@ KESU_API int KESU_CALL kesu_debug_submit_text(KesuCore* handle, const char* text
     const auto body = text_arg(text);
     if (core == nullptr || !body) return KESU_ERR_ARGUMENT;
     // Test drivers fire this and forget; while shutting down the text is simply dropped.
-    (void)core->post(cmd::DebugSubmitText{std::string(*body)});
-    return KESU_OK;
+    const PostResult posted = core->post(cmd::DebugSubmitText{std::string(*body)});
+    return posted == PostResult::queue_full ? KESU_ERR_FAILED : KESU_OK;
   });
 }
 
@@ -119,8 +119,9 @@ KESU_API int KESU_CALL kesu_decode_wav(KesuCore* handle, const char* wav_path, c
       set_message(err, read.error);
       return KESU_ERR_FAILED;
     }
-    if (core->post(cmd::DecodeWav{std::move(*read.samples)}) != PostResult::queued) {
-      set_message(err, "Kesu 正在退出");
+    const PostResult posted = core->post(cmd::DecodeWav{std::move(*read.samples)});
+    if (posted != PostResult::queued) {
+      set_message(err, posted == PostResult::queue_full ? kQueueFull : std::string_view("Kesu 正在退出"));
       return KESU_ERR_FAILED;
     }
     return KESU_OK;

@@ -57,8 +57,9 @@ KESU_API int KESU_CALL kesu_retry_segment(KesuCore* handle, int index, char** er
       set_message(err, "第 " + std::to_string(index) + " 段没有可重试的音频");
       return KESU_ERR_FAILED;
     }
-    if (core->post(cmd::RetrySegment{index}) != PostResult::queued) {
-      set_message(err, "Kesu 正在退出，没法重试");
+    const PostResult posted = core->post(cmd::RetrySegment{index});
+    if (posted != PostResult::queued) {
+      set_message(err, posted == PostResult::queue_full ? kQueueFull : std::string_view("Kesu 正在退出，没法重试"));
       return KESU_ERR_FAILED;
     }
     return KESU_OK;

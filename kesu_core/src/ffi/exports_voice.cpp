@@ -51,7 +51,8 @@ KESU_API int KESU_CALL kesu_voice_enroll_mic(KesuCore* handle, int seconds, char
     Core* core = core_of(handle);
     if (core == nullptr) return bad_argument(err);
     const ConfigPtr config = core->shared().config.snapshot();
-    return enrolment_result(core->shared(), enrol_from_microphone(seconds, *config, embedder_for(*config)), err);
+    return enrolment_result(
+        core->shared(), enrol_from_microphone(seconds, *config, embedder_for(*config), core->shared().capture_slot), err);
   });
 }
 

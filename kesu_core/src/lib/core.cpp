@@ -53,7 +53,15 @@ PostResult Core::post(Command command) {
 }
 
 PostResult Core::post_even_when_exiting(Command command) {
-  return queue_->push(std::move(command)) ? PostResult::queued : PostResult::shutting_down;
+  switch (queue_->push(std::move(command))) {
+    case Pushed::queued:
+      return PostResult::queued;
+    case Pushed::full:
+      return PostResult::queue_full;
+    case Pushed::closed:
+      break;
+  }
+  return PostResult::shutting_down;
 }
 
 void Core::shutdown() {

@@ -12,7 +12,8 @@
 
 namespace kesu {
 
-enum class PostResult { queued, shutting_down };
+// queue_full: the host has sent more commands than the worker has caught up with.
+enum class PostResult { queued, queue_full, shutting_down };
 
 // What a test may replace; the product uses the defaults.
 struct CoreOptions {
@@ -35,7 +36,8 @@ class Core {
   ModelPuller& models() { return *models_; }
   bool exiting() const { return shared_->exiting.load(); }
 
-  // Queues a command for the worker; refused once shutdown has begun or the worker has gone.
+  // Queues a command for the worker; refused once shutdown has begun or the worker has gone, and
+  // while the queue is full.
   [[nodiscard]] PostResult post(Command command);
   // Like post, but ignores the exiting flag: used where the interface promises to accept.
   [[nodiscard]] PostResult post_even_when_exiting(Command command);

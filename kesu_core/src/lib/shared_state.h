@@ -14,6 +14,7 @@
 #include "hotwords/hotword_file.h"
 #include "hotwords/hotword_store.h"
 #include "lan/lan_server.h"
+#include "pipeline/capture_slot.h"
 #include "pipeline/speech_backend.h"
 #include "voice/voice_gate.h"
 #include "profiles/profile_file.h"
@@ -95,6 +96,8 @@ struct SharedState {
   VoiceGate voice_gate;
   LastResultSlot last_result;
   FailedSegmentList failed_segments;
+  // Who records: a dictation (the worker) or a voice enrolment (an export's caller).
+  CaptureSlot capture_slot;
   // Starts as the stub; the core installs the configured engine right after creation.
   EngineSlot engine{std::make_shared<StubEngine>()};
 };

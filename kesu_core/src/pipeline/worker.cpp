@@ -8,6 +8,7 @@
 #include "config/config_toml.h"
 #include "engine/engine_factory.h"
 #include "engine/model_files.h"
+#include "pipeline/command_rules.h"
 #include "events/envelope.h"
 #include "pipeline/lan_core_access.h"
 #include "util/log.h"
@@ -131,8 +132,21 @@ void Worker::on(cmd::Cancel&) {
     emit_error("cancel_rejected", "文字已在粘贴中，无法取消");
     return;
   }
-  decoding_.reset();  // a decode still running answers a dictation nobody waits for
+  // The cancelled dictation's decode answers nobody: the user may start the next one now. A
+  // decode that stalled earlier is not forgotten: its recogniser may still hold the engine.
+  if (phase_ == Phase::processing) decoding_.reset();
   back_to_idle();
+}
+
+Activity Worker::activity() const {
+  return Activity{phase_, decoding_.has_value(), shared_->segment_retry_running.load(),
+                  shared_->capture_slot.holder() == CaptureUser::enrolment, meter_capture_ != nullptr};
+}
+
+bool Worker::admitted(Request request) {
+  const Admission admission = admit(request, activity());
+  if (admission.verdict == Verdict::refuse) emit_error(admission.code, admission.message);
+  return admission.verdict == Verdict::accept;
 }
 
 void Worker::on(cmd::ConfigChanged& change) {
@@ -141,6 +155,7 @@ void Worker::on(cmd::ConfigChanged& change) {
   if (auto error = save_config(*change.record))
     emit_error("config_save_failed", "保存配置失败：" + *error);
   shared_->config.mark_saved(change.generation);
+  if (stop_) return;  // shutting down: the file is what matters
   // Hand edits of hotwords.toml take effect with a configuration change; the history is
   // reopened when it was switched on or off.
   shared_->hotwords.reload(hotwords_path(change.record->core_dir));
@@ -157,7 +172,7 @@ void Worker::on(cmd::HotwordsChanged& change) {
 void Worker::on(cmd::NoteForegroundApp& note) { foreground_app_ = std::move(note.app); }
 
 void Worker::on(cmd::MeterStart&) {
-  if (meter_capture_ || phase_ != Phase::idle) return;  // one capture at a time
+  if (!admitted(Request::meter_start)) return;  // one capture at a time
   CaptureOpen opened = open_capture(*shared_->config.snapshot());
   if (!opened.capture) {
     emit_error("mic_unavailable", opened.error);
@@ -177,6 +192,11 @@ void Worker::close_meter() {
 
 void Worker::run_meter_mode() {
   if (!meter_capture_) return;
+  // The meter is a preview: an enrolment that starts recording takes the microphone.
+  if (shared_->capture_slot.holder() == CaptureUser::enrolment) {
+    close_meter();
+    return;
+  }
   if (!meter_capture_->healthy()) {
     const bool simulated = meter_capture_->failure_simulated();
     close_meter();
@@ -265,10 +285,16 @@ void Worker::join_engine_builder() {
 void Worker::on(cmd::DebugPanic&) { throw std::runtime_error("debug panic"); }
 
 void Worker::on(cmd::Shutdown&) {
+  stop_ = true;
   close_meter();
   stop_recording();
+  // What still waits was posted before the exiting flag turned the exports away. Carrying it
+  // all out could take minutes after a flood (every press opens a device): keep what protects
+  // the user's data, drop the rest, and refuse everything from now on.
+  for (Command& left : queue_->close_and_take()) {
+    if (matters_at_shutdown(left)) handle(left);
+  }
   join_engine_builder();
-  stop_ = true;
   if (!helpers_.wait_all(timings_.helpers_at_exit)) log_line("识别线程未及时结束，不再等待");
 }
 

@@ -13,7 +13,9 @@
 #include "audio/capture.h"
 #include "audio/meter.h"
 #include "lib/shared_state.h"
+#include "pipeline/admission.h"
 #include "pipeline/aux_threads.h"
+#include "pipeline/capture_slot.h"
 #include "pipeline/command_queue.h"
 #include "pipeline/final_decode.h"
 #include "pipeline/pending_files.h"
@@ -53,6 +55,7 @@ class Worker {
   };
   // The dictation being recorded.
   struct Recording {
+    CaptureSlot::Claim microphone;  // held while the capture is open
     std::unique_ptr<Capture> capture;
     SteadyClock::time_point started;
     std::optional<SteadyClock::time_point> auto_stop;   // the configured length limit
@@ -127,6 +130,10 @@ class Worker {
   void save_engine_choice(const std::string& name);
   void join_engine_builder();
 
+  // What the worker is doing, for the admission of a request; admitted() reports a refusal.
+  Activity activity() const;
+  bool admitted(Request request);
+
   void run_meter_mode();
   void close_meter();
   void stop_recording();
@@ -154,7 +161,9 @@ class Worker {
   TaskTracker tracker_;
   std::optional<Recording> recording_;
   std::optional<Session> current_;
-  std::optional<std::uint64_t> decoding_;  // the dictation whose final decode runs (busy)
+  // The dictation whose final-decode thread still works, also after it stalled and was given
+  // up on; forgotten only when its answer arrives or the user cancels that dictation.
+  std::optional<std::uint64_t> decoding_;
   std::string pending_submit_;             // task id waiting for the host's answer
   std::vector<DecodedSegment> segments_;   // of the last decoded dictation
   std::optional<std::vector<float>> failed_audio_;  // the last failed recording, this run only

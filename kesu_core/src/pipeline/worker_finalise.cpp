@@ -217,10 +217,7 @@ void Worker::on(cmd::SubmitResult& submit) {
 }
 
 void Worker::on(cmd::DebugSubmitText& debug) {
-  if (phase_ != Phase::idle) {
-    emit_error("busy", "正在处理上一次录音，稍后再试");
-    return;
-  }
+  if (!admitted(Request::debug_text)) return;
   start_session({});
   FinalDecodeJob job = make_job({}, {});
   job.given_text = std::move(debug.text);

@@ -51,17 +51,26 @@ std::string joined_texts(const std::vector<CommittedPiece>& pieces) {
 }  // namespace
 
 void Worker::on(cmd::HotkeyDown&) {
-  if (phase_ != Phase::idle) return;
+  if (!admitted(Request::press)) return;
   start_recording(std::nullopt);
 }
 
 void Worker::on(cmd::DebugRecord& debug) {
-  if (phase_ != Phase::idle) return;
+  if (!admitted(Request::press)) return;
   const float seconds = std::isfinite(debug.seconds) ? std::clamp(debug.seconds, 0.5f, 10.0f) : 0.5f;
   start_recording(milliseconds(static_cast<std::int64_t>(seconds * 1000.0f)));
 }
 
 void Worker::start_recording(std::optional<milliseconds> debug_length) {
+  CaptureSlot::Claim microphone = shared_->capture_slot.claim(CaptureUser::dictation);
+  if (!microphone) {
+    // An enrolment took the microphone after the press was admitted.
+    Activity enrolling = activity();
+    enrolling.enrolment_recording = true;
+    const Admission refused = admit(Request::press, enrolling);
+    emit_error(refused.code, refused.message);
+    return;
+  }
   close_meter();  // one capture at a time
   std::string task_id = begin_dictation();
   ConfigPtr config = shared_->config.snapshot();
@@ -74,6 +83,7 @@ void Worker::start_recording(std::optional<milliseconds> debug_length) {
   }
   const auto now = SteadyClock::now();
   Recording recording;
+  recording.microphone = std::move(microphone);
   recording.capture = std::move(opened.capture);
   recording.started = now;
   recording.auto_stop = now + std::chrono::seconds(config->audio_max_record_secs);
@@ -196,8 +206,8 @@ void Worker::on(cmd::PieceDone& piece) {
 void Worker::on(cmd::HotkeyUp&) {
   if (phase_ == Phase::listening) {
     release();
-  } else if (decoding_) {
-    emit_error("busy", "上一段还在识别，请稍后再试");
+  } else {
+    (void)admitted(Request::release);  // says why when the press was ignored
   }
 }
 
@@ -235,8 +245,7 @@ void Worker::release() {
   std::uint64_t waited_ms = 0;
   wait_for_piece_in_flight(waited_ms);
 
-  if (decoding_) {
-    emit_error("busy", "上一段还在识别，请稍后再试");
+  if (!admitted(Request::release)) {
     back_to_idle();
     return;
   }

@@ -9,10 +9,7 @@
 namespace kesu {
 
 void Worker::on(cmd::RetryFailed&) {
-  if (phase_ != Phase::idle || decoding_) {
-    emit_error("busy", "正在录音或识别，稍后再重试");
-    return;
-  }
+  if (!admitted(Request::retry_failed)) return;
   std::vector<float> audio;
   if (failed_audio_) {
     audio = *failed_audio_;
@@ -33,20 +30,14 @@ void Worker::on(cmd::RetryFailed&) {
 }
 
 void Worker::on(cmd::DecodeWav& decode) {
-  if (phase_ != Phase::idle) {
-    emit_error("busy", "正在处理上一次录音，稍后再试");
-    return;
-  }
+  if (!admitted(Request::decode_wav)) return;
   start_session(decode.samples);
   current_->had_speech = judge_speech(decode.samples).speech;
   start_final_decode(make_job({}, std::move(decode.samples)));
 }
 
 void Worker::on(cmd::RetrySegment& retry) {
-  if (decoding_) {
-    emit_error("busy", "正在识别，稍后再重试这一段");
-    return;
-  }
+  if (!admitted(Request::retry_segment)) return;
   const auto found = std::find_if(segments_.begin(), segments_.end(),
                                   [&](const DecodedSegment& s) { return s.index == retry.index; });
   if (found == segments_.end()) {

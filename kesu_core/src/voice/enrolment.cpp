@@ -57,8 +57,11 @@ EnrolOutcome enrol_from_wav(const std::filesystem::path& wav, const std::filesys
 
 int enrolment_seconds(int requested) { return std::clamp(requested <= 0 ? 8 : requested, 3, 20); }
 
-EnrolOutcome enrol_from_microphone(int seconds, const ConfigRecord& config, const Embedder& embed) {
+EnrolOutcome enrol_from_microphone(int seconds, const ConfigRecord& config, const Embedder& embed,
+                                   CaptureSlot& microphone) {
   if (auto missing = missing_model(config.core_dir)) return failed(*missing);
+  const CaptureSlot::Claim claim = microphone.claim(CaptureUser::enrolment);
+  if (!claim) return failed("正在听写录音，说完再录声纹");
   const int length = enrolment_seconds(seconds);
   ConfigRecord system_default = config;
   system_default.audio_device.clear();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "audio/capture.h"
+#include "pipeline/capture_slot.h"
 #include "voice/voice_filter.h"
 
 namespace kesu {
@@ -24,7 +25,9 @@ EnrolOutcome enrol_from_wav(const std::filesystem::path& wav, const std::filesys
 int enrolment_seconds(int requested);
 
 // Enrols from the system's default microphone, recording `seconds` (0 or less: 8; within 3..20).
-// `config` gives the rest of the capture settings; its device choice is not used.
-EnrolOutcome enrol_from_microphone(int seconds, const ConfigRecord& config, const Embedder& embed);
+// `config` gives the rest of the capture settings; its device choice is not used. Refused while
+// a dictation holds `microphone`, which the enrolment holds in turn while it records.
+EnrolOutcome enrol_from_microphone(int seconds, const ConfigRecord& config, const Embedder& embed,
+                                   CaptureSlot& microphone);
 
 }  // namespace kesu
