@@ -186,8 +186,7 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now
   // Nothing to recognise is an empty text, not a failure.
   const std::optional<std::string> failure = decoded.failure ? decoded.failure : failure_of_all(decoded.segments);
   if (failure && *failure != kNoAudioMessage) return send_error(c, 500, "decode_failed", *failure);
-  const std::string text =
-      trim_unicode(finish_text(join_recognised(decoded.segments, speech), speech, *now.hotwords, *now.config));
+  const std::string text = trim_unicode(join_recognised(decoded.segments, speech));
   if (text.empty()) return send(c, 200, std::string(kEmptyTranscription));
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();
   return send(c, 200, R"({"ok":true,"text":")" + json_escape(text) + R"(","ms":)" + std::to_string(ms) +

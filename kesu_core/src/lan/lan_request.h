@@ -9,17 +9,16 @@
 #include <string>
 
 #include "config/config_store.h"
-#include "hotwords/hotword_table.h"
 #include "lan/lan_socket.h"
 #include "pipeline/speech_backend.h"
 
 namespace kesu::lan {
 
-// What a request reads from the core as it begins, so that changes of the configuration (the
-// detector model, punctuation) and of the hotword rules reach the next request.
+// What a request reads from the core as it begins, so that configuration changes (the detector
+// model and its settings) reach the next request. LAN answers are the recogniser's text only: no
+// hotword rules, punctuation, polish or voice lock.
 struct CoreSnapshot {
   ConfigPtr config;
-  std::shared_ptr<const HotwordTable> hotwords;
 };
 
 struct CoreAccess {

@@ -9,7 +9,7 @@ lan::CoreAccess lan_core_access(const std::shared_ptr<SharedState>& shared) {
   return {shared->speech, [weak]() -> std::optional<lan::CoreSnapshot> {
             const std::shared_ptr<SharedState> state = weak.lock();
             if (!state) return std::nullopt;
-            return lan::CoreSnapshot{state->config.snapshot(), state->hotwords.table()};
+            return lan::CoreSnapshot{state->config.snapshot()};
           }};
 }
 

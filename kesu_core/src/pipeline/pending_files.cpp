@@ -84,7 +84,7 @@ bool PendingFiles::write_last_result(std::string_view text, std::string& error) 
   }
   fs::path tmp = last_result_path();
   tmp += ".tmp";
-  std::optional<std::string> failure = write_whole_file(tmp, text);
+  std::optional<std::string> failure = write_whole_file(tmp, text, FileAccess::owner_only);
   if (!failure) failure = replace_file(tmp, last_result_path());
   if (failure) {
     error = *failure;
