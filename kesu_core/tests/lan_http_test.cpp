@@ -8,7 +8,7 @@
 
 #include "audio/wav.h"
 #include "lan/lan_http.h"
-#include "lan/wav_length.h"
+#include "lan/audio_limit.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ TEST(LanHttp, AudioLengthFromTheWavHeader) {
       {"not RIFF", "RIFX" + wav_image(16000, 1, 16, 200, 200).substr(4), std::nullopt},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(wav_samples_at_16k(bytes_of(c.wav)), c.samples) << c.what;
+    EXPECT_EQ(kesu::wav_samples_at_16k(bytes_of(c.wav)), c.samples) << c.what;
     if (c.at_16k) {
       const kesu::WavRead read = kesu::decode_wav_16k_mono(bytes_of(c.wav));
       ASSERT_TRUE(read.samples) << c.what;
@@ -138,7 +138,7 @@ TEST(LanHttp, RandomInputIsHandled) {
     RequestHeaders headers;
     apply_header_line(bytes, headers);
     (void)json_escape(bytes);
-    (void)wav_samples_at_16k(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    (void)kesu::wav_samples_at_16k(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     (void)kesu::decode_wav_16k_mono(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
   }
 }

@@ -62,22 +62,23 @@ float decode_sample(const std::uint8_t* p, const Format& f) {
   }
 }
 
-}  // namespace
+// Where a RIFF/WAVE image keeps its format and its samples.
+struct WavChunks {
+  std::optional<Format> format;
+  std::optional<std::span<const std::uint8_t>> data;
+  std::string error;  // set when the chunks themselves are malformed
+};
 
-WavParse parse_wav(std::span<const std::uint8_t> bytes) {
-  WavParse result;
+WavChunks find_chunks(std::span<const std::uint8_t> bytes) {
+  WavChunks found;
   const auto fail = [&](std::string reason) {
-    result.error = std::move(reason);
-    return result;
+    found.error = std::move(reason);
+    return found;
   };
   if (bytes.size() < 12) return fail("文件太短，不是完整的 WAV");
   if (std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
     return fail("不是 RIFF/WAVE 文件");
   }
-
-  std::optional<Format> format;
-  std::span<const std::uint8_t> data;
-  bool have_data = false;
   std::size_t pos = 12;
   while (pos + 8 <= bytes.size()) {
     const std::uint8_t* chunk = bytes.data() + pos;
@@ -96,21 +97,44 @@ WavParse parse_wav(std::span<const std::uint8_t> bytes) {
         if (declared < 40 || available < 40) return fail("扩展 fmt 块不完整");
         f.tag = u16(chunk + 8 + 24);  // first two bytes of the sub-format GUID
       }
-      format = f;
+      found.format = f;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       // Streams written on the fly often leave the size at 0 or larger than the file: take
       // what is there.
       const std::size_t size = declared == 0 ? available : std::min<std::size_t>(declared, available);
-      data = bytes.subspan(body, size);
-      have_data = true;
+      found.data = bytes.subspan(body, size);
       break;
     }
     if (declared > available) break;
     pos = body + declared + (declared & 1);  // chunks are padded to even sizes
   }
+  return found;
+}
 
+}  // namespace
+
+std::optional<std::uint64_t> wav_samples_at_16k(std::span<const std::uint8_t> bytes) {
+  const WavChunks chunks = find_chunks(bytes);
+  if (!chunks.error.empty() || !chunks.format || !chunks.data) return std::nullopt;
+  const Format& f = *chunks.format;
+  const std::uint64_t frame_bytes = static_cast<std::uint64_t>(f.bits / 8) * f.channels;
+  if (f.rate == 0 || frame_bytes == 0) return std::nullopt;
+  const std::uint64_t frames = chunks.data->size() / frame_bytes;
+  return (frames * kSampleRate + f.rate - 1) / f.rate;
+}
+
+WavParse parse_wav(std::span<const std::uint8_t> bytes) {
+  WavParse result;
+  const auto fail = [&](std::string reason) {
+    result.error = std::move(reason);
+    return result;
+  };
+  const WavChunks chunks = find_chunks(bytes);
+  if (!chunks.error.empty()) return fail(chunks.error);
+  const std::optional<Format>& format = chunks.format;
   if (!format) return fail("缺少 fmt 块");
-  if (!have_data) return fail("缺少 data 块");
+  if (!chunks.data) return fail("缺少 data 块");
+  const std::span<const std::uint8_t> data = *chunks.data;
   const Format& f = *format;
   if (f.tag != kFormatPcm && f.tag != kFormatFloat) {
     return fail("不支持的编码格式 " + std::to_string(f.tag) + "（只支持 PCM 和浮点）");

@@ -28,6 +28,11 @@ struct WavParse {
 // headers, any channel count and rate. Never reads outside `bytes`.
 WavParse parse_wav(std::span<const std::uint8_t> bytes);
 
+// The length of a WAV image's audio in samples once brought to 16 kHz, from its header alone,
+// before anything is decoded or allocated. nullopt when the header does not say (parse_wav then
+// explains what is wrong).
+std::optional<std::uint64_t> wav_samples_at_16k(std::span<const std::uint8_t> bytes);
+
 // Averages interleaved channels into one.
 std::vector<float> mix_to_mono(const std::vector<float>& interleaved, unsigned channels);
 

@@ -9,7 +9,7 @@
 #include "engine/segment_decode.h"
 #include "lan/lan_http.h"
 #include "lan/lan_page.h"
-#include "lan/wav_length.h"
+#include "lan/audio_limit.h"
 #include "pipeline/text_assembly.h"
 #include "util/paths.h"
 #include "util/utf8.h"

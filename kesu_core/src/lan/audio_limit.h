@@ -1,8 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 
 namespace kesu::lan {
@@ -11,11 +9,6 @@ namespace kesu::lan {
 // (819.2 s, about 13 minutes). A low rate or 8-bit samples fit far more audio into the same
 // bytes, and resampling it to 16 kHz would take gigabytes.
 inline constexpr std::uint64_t kMaxAudioSamples = 25ull * 1024 * 1024 / 2;
-
-// The length of a WAV image's audio in samples once brought to 16 kHz, worked out from its
-// header alone, before anything is decoded or allocated. nullopt when the header does not say
-// (the WAV reader then explains what is wrong with it).
-std::optional<std::uint64_t> wav_samples_at_16k(std::span<const std::uint8_t> bytes);
 
 // The refusal of audio longer than kMaxAudioSamples, naming its length and the limit.
 std::string too_long_message(std::uint64_t samples_at_16k);
