@@ -51,11 +51,12 @@ std::string text(char* s) {
   CoreString owned(s);
   return owned.s ? owned.str() : std::string("\x01null");
 }
-std::string text_and_message(char* s, char* err) {
+// `err` by reference: an argument copied before the call beside it would still be null.
+std::string text_and_message(char* s, char*& err) {
   kesu_string_free(err);
   return text(s);
 }
-std::string code_and_message(int rc, char* err) {
+std::string code_and_message(int rc, char*& err) {
   kesu_string_free(err);
   return code(rc);
 }
