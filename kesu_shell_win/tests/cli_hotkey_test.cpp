@@ -42,6 +42,14 @@ TEST(SwitchTable, NamesAreUniqueAndMarksDriveQuietAndOnboarding) {
   EXPECT_FALSE(onboarding_blocked(Args({"--open-settings"})));
 }
 
+TEST(SwitchTable, UnbuiltSwitchIsNamedNotRun) {
+  EXPECT_EQ(unbuilt_switch(Args({"--dev", "--net-check"})), "--net-check");
+  EXPECT_EQ(unbuilt_switch(Args({"--version"})), std::nullopt);
+  // A value that happens to look like nothing known is no switch.
+  EXPECT_EQ(unbuilt_switch(Args({"--hotkey-check", "--bogus"})), std::nullopt);
+  EXPECT_EQ(unbuilt_message("--net-check"), "--net-check 尚未实现");
+}
+
 TEST(HotkeyNotation, Parse) {
   struct Case {
     const char* text;

@@ -63,6 +63,11 @@ expect_log "HISTDEL id=1 rc="
 run --dev --dump-config
 [[ $RC -eq 0 ]] || fail "--dump-config: rc=$RC err=$ERR"
 
+# A switch whose mode is not built yet says so instead of starting a normal run.
+run --net-check
+[[ $RC -eq 3 && "$ERR" == *"--net-check 尚未实现"* ]] || fail "unbuilt switch: rc=$RC err=$ERR"
+expect_log "--net-check 尚未实现"
+
 run --self-test
 [[ $RC -eq 0 ]] || fail "--self-test: rc=$RC err=$ERR"
 expect_log "SELFTEST OK 结果=言至自测"

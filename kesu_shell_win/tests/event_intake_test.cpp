@@ -27,7 +27,7 @@ struct RecordingSettings : SettingsView {
   void download_progress(std::uint64_t r, std::uint64_t t) override { progress.emplace_back(r, t); }
 };
 
-struct RecordingDictation : DictationView {
+struct RecordingDictation : InsertionView {
   std::vector<std::string> inserts;
   bool throw_on_pending = false;
   void start_insertion(std::string_view id, std::string_view text, std::string_view mode) override {
@@ -57,6 +57,7 @@ struct Intake : ::testing::Test {
   RecordingTray tray;
   RecordingSettings settings;
   OnboardingView onboarding;
+  PushToTalkView push_to_talk;
   RecordingDictation dictation;
   ManualScheduler scheduler;
   AppState state;
@@ -66,7 +67,8 @@ struct Intake : ::testing::Test {
   std::unique_ptr<EventIntake> intake;
 
   void SetUp() override {
-    state.views = {&model, &overlay, &mini, &tray, &settings, &onboarding, &dictation, &scheduler};
+    state.views = {&model, &overlay, &mini, &tray, &settings, &onboarding, &push_to_talk, &dictation,
+                   &scheduler};
     IntakeSinks sinks;
     sinks.trace = [this](std::string_view t) { traces.emplace_back(t); };
     sinks.stderr_line = [this](std::string_view t) { errors.emplace_back(t); };

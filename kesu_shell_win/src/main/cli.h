@@ -31,6 +31,7 @@ struct SwitchInfo {
   bool quiet;
   When when;
   bool blocks_onboarding;
+  bool built;  // false: its mode does not exist yet
 };
 
 std::span<const SwitchInfo> switch_table();
@@ -55,6 +56,9 @@ bool developer_mode(const Args& args, const EnvLookup& env);
 // The first developer-only switch given without developer mode, if any.
 std::optional<std::string> refused_switch(const Args& args, bool dev_mode);
 std::string refused_message(std::string_view arg);
+// The first switch whose mode is not built yet, if any; it is refused with unbuilt_message.
+std::optional<std::string> unbuilt_switch(const Args& args);
+std::string unbuilt_message(std::string_view arg);
 bool wants_quiet(const Args& args);
 bool onboarding_blocked(const Args& args);
 

@@ -116,7 +116,7 @@ void EventIntake::handle(std::string_view text) {
     v.mini->set_phase(phase);
     if (phase == "idle" || phase == "done") {
       if (state_.core) v.mini->set_saved_minutes(saved_minutes(CoreCalls(*state_.core).get_stats()));
-      if (v.dictation->idle_origin_is_mini()) v.dictation->idle_from_mini();
+      if (v.push_to_talk->idle_origin_is_mini()) v.push_to_talk->idle_from_mini();
     }
     if (!v.onboarding->is_open()) {
       const auto now = OverlayTiming::Clock::now();
@@ -158,7 +158,7 @@ void EventIntake::handle(std::string_view text) {
       if (phase == "processing" || phase == "decoding") v.onboarding->hint("听到了，正在识别…");
       if (is_recording(phase)) v.onboarding->hint("正在听…松开后出字");
     }
-    v.dictation->media_on_phase(phase);
+    v.push_to_talk->media_on_phase(phase);
     if (is_recording(phase)) {
       v.tray->set_tooltip("言至：在听…");
     } else if (phase == "processing") {
@@ -220,7 +220,7 @@ void EventIntake::handle(std::string_view text) {
                          " len=" + std::to_string(char_count(said)));
       if (state_.core) (void)CoreCalls(*state_.core).submit_result(task, "ok", "");
     } else {
-      v.dictation->start_insertion(task, said, mode);
+      v.insertion->start_insertion(task, said, mode);
     }
   } else if (type == "partial_text") {
     const std::string partial = str(payload, "text").value_or("");
@@ -234,7 +234,7 @@ void EventIntake::handle(std::string_view text) {
       v.overlay->repaint();
     }
   } else if (type == "pending_result") {
-    v.dictation->pending_result(str(payload, "text").value_or(""));
+    v.insertion->pending_result(str(payload, "text").value_or(""));
   } else if (type == "model_progress") {
     const std::uint64_t received = unsigned_num(payload, "received");
     const std::uint64_t total = unsigned_num(payload, "total");

@@ -42,7 +42,7 @@ class HeadlessHost::LogOverlay final : public OverlayView {
 
 // Nothing can be inserted without a desktop: the text is logged and the core hears
 // "undelivered", so it keeps the text for later instead of waiting for an answer.
-class HeadlessHost::NoDesktopDictation final : public DictationView {
+class HeadlessHost::NoDesktopDictation final : public InsertionView {
  public:
   explicit NoDesktopDictation(AppState& state) : state_(state) {}
   void start_insertion(std::string_view task_id, std::string_view text,
@@ -74,7 +74,7 @@ Views HeadlessHost::views() {
   Views v = rest_.views();
   v.tray = tray_.get();
   v.overlay = overlay_.get();
-  if (dictation_) v.dictation = dictation_.get();
+  if (dictation_) v.insertion = dictation_.get();
   return v;
 }
 

@@ -120,6 +120,12 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
   const std::filesystem::path dir = data_dir();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
+  if (auto unbuilt = unbuilt_switch(args)) {
+    const std::string message = unbuilt_message(*unbuilt);
+    stderr_line(message);
+    log_line(message);
+    return 3;
+  }
 
   LoadResult loaded = load_core(
       dir, {executable_dir(), payloads, &opener, [](std::string_view t) { log_line(t); }});
@@ -157,7 +163,7 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
 
   host.install_keyboard_capture();
   host.add_tray();
-  views.dictation->recover_undelivered();
+  views.insertion->recover_undelivered();
 
   Json config;
   {

@@ -35,6 +35,8 @@ class OverlayView {
   // Anchors the overlay at the text caret of the focused window (under the overlay lock).
   virtual void anchor_at_caret() {}
   virtual void set_level(float rms, float secs) { (void)rms, (void)secs; }
+  // The active polish profile's badge (empty texts: no badge).
+  virtual void show_profile(std::string_view icon, std::string_view name) { (void)icon, (void)name; }
 };
 
 class MiniView {
@@ -85,13 +87,19 @@ class OnboardingView {
   virtual void refresh_models() {}
 };
 
-// Media pause, push-to-talk origin and text insertion.
-class DictationView {
+// The push-to-talk side of a dictation: media pause and the mini-window origin.
+class PushToTalkView {
  public:
-  virtual ~DictationView() = default;
+  virtual ~PushToTalkView() = default;
   virtual void media_on_phase(std::string_view phase) { (void)phase; }
   virtual void idle_from_mini() {}
   virtual bool idle_origin_is_mini() const { return false; }
+};
+
+// Text insertion and the recovery of text left undelivered.
+class InsertionView {
+ public:
+  virtual ~InsertionView() = default;
   virtual void start_insertion(std::string_view task_id, std::string_view text,
                                std::string_view mode) {
     (void)task_id, (void)text, (void)mode;
@@ -121,7 +129,8 @@ struct Views {
   TrayView* tray;
   SettingsView* settings;
   OnboardingView* onboarding;
-  DictationView* dictation;
+  PushToTalkView* push_to_talk;
+  InsertionView* insertion;
   Scheduler* scheduler;
 };
 
@@ -133,11 +142,13 @@ struct NullViews {
   TrayView tray;
   SettingsView settings;
   OnboardingView onboarding;
-  DictationView dictation;
+  PushToTalkView push_to_talk;
+  InsertionView insertion;
   ThreadScheduler scheduler;
 
   Views views() {
-    return {&overlay_model, &overlay, &mini, &tray, &settings, &onboarding, &dictation, &scheduler};
+    return {&overlay_model, &overlay, &mini, &tray, &settings, &onboarding, &push_to_talk, &insertion,
+            &scheduler};
   }
 };
 
