@@ -10,7 +10,7 @@ apt_packages=(
   build-essential cmake ninja-build ccache pkg-config
   googletest libgtest-dev nlohmann-json3-dev libtomlplusplus-dev
   libcurl4-openssl-dev portaudio19-dev
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool x11-utils
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool x11-utils imagemagick
   python3-onnx python3-numpy
   pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox chromium fonts-wqy-microhei
   binutils file ca-certificates curl
