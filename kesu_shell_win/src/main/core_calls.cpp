@@ -51,6 +51,22 @@ CallResult CoreCalls::set_config_json(std::string_view json) const {
   return {code, err.take()};
 }
 
+int CoreCalls::hotkey_down() const { return b_.kesu_hotkey_down(b_.core); }
+int CoreCalls::hotkey_up() const { return b_.kesu_hotkey_up(b_.core); }
+int CoreCalls::cancel() const { return b_.kesu_cancel(b_.core); }
+
+std::string CoreCalls::get_profiles() const {
+  return take_core_string(b_.kesu_get_profiles(b_.core));
+}
+
+CallResult CoreCalls::set_active_profile(std::string_view name) const {
+  if (has_nul(name)) return {KESU_ERR_ARGUMENT, "档名里有非法字符"};
+  ErrSlot err;
+  const std::string text(name);
+  const int code = b_.kesu_set_active_profile(b_.core, text.c_str(), err.out());
+  return {code, err.take()};
+}
+
 std::string CoreCalls::diagnose() const { return take_core_string(b_.kesu_diagnose(b_.core)); }
 
 std::string CoreCalls::get_stats() const { return take_core_string(b_.kesu_get_stats(b_.core)); }

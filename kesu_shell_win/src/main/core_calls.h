@@ -44,6 +44,11 @@ class CoreCalls {
   int submit_result(std::string_view task_id, std::string_view status,
                     std::string_view detail) const;
   int meter_start() const;
+  int hotkey_down() const;
+  int hotkey_up() const;
+  int cancel() const;
+  std::string get_profiles() const;
+  CallResult set_active_profile(std::string_view name) const;
   CallResult models_pull(std::string_view id) const;
   CallResult decode_wav(std::string_view path) const;
   CallResult voice_enroll_wav(std::string_view path) const;

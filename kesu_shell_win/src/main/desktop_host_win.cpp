@@ -1,6 +1,7 @@
 #include "main/desktop_host_win.h"
 
 #include "main/core_calls.h"
+#include "main/keyboard_capture_win.h"
 #include "main/logs.h"
 
 namespace kesu::shell::win {
@@ -40,13 +41,23 @@ bool DesktopHost::hand_over_to_running_instance() {
 void DesktopHost::create_windows(AppState& state) {
   context_.state = &state;
   window_ = create_message_window(context_);
+  dictation_ = std::make_unique<DesktopDictation>(state, window_.get());
+  context_.dictation = dictation_.get();
   // The status overlay window is created here once it exists.
 }
 
 Views DesktopHost::views() {
   Views v = rest_.views();
   v.tray = &tooltip_;
+  if (dictation_) {
+    v.push_to_talk = dictation_->push_to_talk_view();
+    v.insertion = dictation_->insertion_view();
+  }
   return v;
+}
+
+void DesktopHost::install_keyboard_capture(HotkeyHolder& hotkey) {
+  if (dictation_) dictation_->start_capture(hotkey);
 }
 
 void DesktopHost::add_tray() {
@@ -71,6 +82,7 @@ int DesktopHost::message_loop(EventIntake& intake) {
     ::DispatchMessageW(&msg);
   }
   context_.intake = nullptr;
+  remove_keyboard_hook();
   // The core is not shut down: its threads end with the process. The window must outlive
   // them, so it is left to the process exit as well.
   (void)window_.release();

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "main/dictation_win.h"
 #include "main/message_window_win.h"
 #include "main/startup.h"
 
@@ -29,6 +30,7 @@ class DesktopHost final : public ShellHost {
   bool hand_over_to_running_instance() override;
   void create_windows(AppState& state) override;
   Views views() override;
+  void install_keyboard_capture(HotkeyHolder& hotkey) override;
   void add_tray() override;
   int register_event_callback(const CoreBinding& core) override;
   int message_loop(EventIntake& intake) override;
@@ -37,6 +39,7 @@ class DesktopHost final : public ShellHost {
   MessageWindowContext context_;
   DestroyWindowHandle window_;
   TooltipHolder tooltip_;
+  std::unique_ptr<DesktopDictation> dictation_;
   NullViews rest_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "inject/insertion_result.h"
+#include "main/dictation_win.h"
 #include "main/logs.h"
 #include "main/text.h"
 
@@ -28,16 +30,22 @@ LRESULT handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, MessageWindowContext& 
       // Extension point: the tray icon's clicks and menu arrive here.
       return 0;
     case kMsgHookKey:
-      // Extension point: key events posted by the keyboard hook
-      // (code = wp & 0xFF, release = bit 8, extended = bit 9).
+      if (ctx.dictation != nullptr) ctx.dictation->on_hook_key(wp);
       return 0;
+    case WM_INPUT:
+      if (ctx.dictation != nullptr) ctx.dictation->on_raw_input(lp);
+      break;  // the default procedure cleans up after the record
     case kMsgOpenSettings:
       if (ctx.state != nullptr && ctx.state->views.settings != nullptr) {
         ctx.state->views.settings->open(0);
       }
       return 0;
     case kMsgInsertionResult:
-      // Extension point: outcome of an insertion thread.
+      if (ctx.dictation != nullptr) {
+        ctx.dictation->on_insertion_result(lp);
+      } else {
+        delete reinterpret_cast<InsertionResult*>(lp);
+      }
       return 0;
     case kMsgAlreadyRunning:
       if (ctx.state != nullptr && ctx.state->views.tray != nullptr) {
@@ -51,8 +59,8 @@ LRESULT handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, MessageWindowContext& 
       }
       break;
     case WM_POWERBROADCAST:
-      // Resume (7 = PBT_APMRESUMESUSPEND, 18 = PBT_APMRESUMEAUTOMATIC): the keyboard capture
-      // re-arms itself here once it exists.
+      // After sleep the system may have dropped the hook: arm the capture again.
+      if ((wp == 7 || wp == 18) && ctx.dictation != nullptr) ctx.dictation->on_resume();
       return TRUE;
     case WM_DESTROY:
       ::PostQuitMessage(0);

@@ -24,9 +24,12 @@ inline constexpr char kAlreadyRunningNotice[] =
     "Kesu 已经在运行了：这是同一个实例，托盘图标也在右下角";
 
 // What the window procedure works on; owned by the desktop host, bound at WM_NCCREATE.
+class DesktopDictation;
+
 struct MessageWindowContext {
   AppState* state = nullptr;
   EventIntake* intake = nullptr;  // set while the message loop runs
+  DesktopDictation* dictation = nullptr;
   UINT taskbar_created = 0;
 };
 

@@ -161,7 +161,7 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
     state.views = views;
   }
 
-  host.install_keyboard_capture();
+  host.install_keyboard_capture(hotkey);
   host.add_tray();
   views.insertion->recover_undelivered();
 

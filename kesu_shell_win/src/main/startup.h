@@ -9,6 +9,7 @@
 #include "main/cli.h"
 #include "main/dynamic_library.h"
 #include "main/event_intake.h"
+#include "main/hotkey.h"
 #include "main/payloads.h"
 
 namespace kesu::shell {
@@ -22,7 +23,7 @@ class ShellHost {
   // The hidden message window and the status overlay.
   virtual void create_windows(AppState& state) = 0;
   virtual Views views() = 0;
-  virtual void install_keyboard_capture() {}
+  virtual void install_keyboard_capture(HotkeyHolder& hotkey) { (void)hotkey; }
   virtual void add_tray() {}
   virtual void create_mini_window(bool show) { (void)show; }
   virtual void reconcile_autostart(bool launch_at_login) { (void)launch_at_login; }

@@ -64,7 +64,6 @@ focus_notepad() {
   local w
   w="$(xdotool search --name Notepad 2>/dev/null | head -n1)"
   [[ -n "$w" ]] || { fail "no notepad window"; return 1; }
-  xdotool windowactivate --sync "$w" >/dev/null 2>&1
   xdotool windowfocus --sync "$w" >/dev/null 2>&1
   wt notepad-reset
 }
