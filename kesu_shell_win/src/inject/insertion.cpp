@@ -159,7 +159,7 @@ InsertOutcome paste(InsertContext& ctx, std::string_view text, WindowId target) 
   }
   const auto again = read_focused_text(ctx);
   const std::string head = cut_chars(text, 8);
-  if (!again || again->find(head) == std::string::npos) {
+  if (!again || occurrences(*again, head) <= before.head) {
     return {"unknown", "已发送粘贴，但输入框里没看到这段文字（目标可能不吃 Ctrl+V）"};
   }
   return {"unknown", "只看到这段文字的一部分落进输入框，可能没粘全"};
@@ -260,7 +260,8 @@ Baseline baseline_of(std::string_view text, const std::optional<std::string>& co
   if (!control) return {};
   const std::string needle = strip_white_space(text);
   const std::string stripped = strip_white_space(*control);
-  return {occurrences(stripped, needle), occurrences(stripped, cut_chars(needle, 8))};
+  return {occurrences(stripped, needle), occurrences(stripped, cut_chars(needle, 8)),
+          occurrences(*control, cut_chars(text, 8))};
 }
 
 int verify(InsertContext& ctx, std::string_view text, const Baseline& before) {

@@ -35,8 +35,9 @@ std::optional<std::string> read_focused_text(InsertContext& ctx);
 // How often the text already shows in the control before inserting: a verification then
 // needs one occurrence more, so words that were there before do not count as delivered.
 struct Baseline {
-  std::size_t needle = 0;
-  std::size_t prefix = 0;
+  std::size_t needle = 0;  // the text without white space
+  std::size_t prefix = 0;  // its first 8 characters
+  std::size_t head = 0;    // the text's first 8 characters, white space kept
 };
 Baseline baseline_of(std::string_view text, const std::optional<std::string>& control);
 // 0 found, 1 read but not found, 2 nothing readable.

@@ -20,7 +20,7 @@ unset KESU_DEV KESU_TRACE
 runs=0 failures=0 notepad_pid=""
 
 stop_kesu() {
-  pkill -f 'app.kesu\.exe' 2>/dev/null
+  pkill -f 'app.kesu\.exe' >/dev/null 2>&1
   for _ in $(seq 50); do pgrep -f 'app.kesu\.exe' >/dev/null || break; sleep 0.1; done
 }
 cleanup() {
@@ -125,7 +125,10 @@ if ((bench_rounds > 0)); then
     xdotool keyup 108
     wait "$waiter"
     seen="$(sed -n 's/^SEEN //p' "$work/seen")"
-    sleep 0.5
+    for _ in $(seq 100); do
+      awk -v t="$released" '$3=="injected-out" && $1>t {found=1} END {exit !found}' "$err" && break
+      sleep 0.1
+    done
     request="$(awk -v t="$released" '$2=="[kesu][trace]" && $3=="inject-thread-in" && $1>t {print $1; exit}' "$err")"
     verified="$(awk -v t="$released" '$2=="[kesu][trace]" && $3=="injected-in" && $1>t {print $1; exit}' "$err")"
     echo "$released ${request:-nan} ${verified:-nan} ${seen:-nan}" >>"$work/figures"

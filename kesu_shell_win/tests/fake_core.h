@@ -1,0 +1,56 @@
+#pragma once
+
+// A core binding whose entry points record each call, for tests of the shell's core calls.
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "main/core_binding.h"
+
+namespace kesu::shell::testing {
+
+struct FakeCore {
+  std::vector<std::string> calls;
+  std::string profiles = R"({"profiles":[]})";
+  std::string config = "{}";
+
+  static FakeCore*& current() {
+    static FakeCore* fake = nullptr;
+    return fake;
+  }
+  static char* dup(const std::string& s) {
+    char* p = static_cast<char*>(std::malloc(s.size() + 1));
+    std::memcpy(p, s.c_str(), s.size() + 1);
+    return p;
+  }
+  static void record(std::string call) { current()->calls.push_back(std::move(call)); }
+
+  CoreBinding binding() {
+    current() = this;
+    CoreBinding b;
+    b.kesu_string_free = [](char* s) { std::free(s); };
+    set_string_free(b.kesu_string_free);
+    b.kesu_hotkey_down = [](KesuCore*) { record("hotkey_down"); return 0; };
+    b.kesu_hotkey_up = [](KesuCore*) { record("hotkey_up"); return 0; };
+    b.kesu_cancel = [](KesuCore*) { record("cancel"); return 0; };
+    b.kesu_note_foreground_app = [](KesuCore*, const char* app) {
+      record("note_foreground_app " + std::string(app));
+      return 0;
+    };
+    b.kesu_submit_result = [](KesuCore*, const char* task, const char* status, const char* detail) {
+      record("submit_result " + std::string(task) + " " + status + " " + detail);
+      return 0;
+    };
+    b.kesu_get_profiles = [](KesuCore*) { return dup(current()->profiles); };
+    b.kesu_get_config_json = [](KesuCore*) { return dup(current()->config); };
+    b.kesu_set_active_profile = [](KesuCore*, const char* name, char**) {
+      record("set_active_profile " + std::string(name));
+      return 0;
+    };
+    return b;
+  }
+};
+
+}  // namespace kesu::shell::testing
