@@ -12,6 +12,10 @@ namespace {
 HWND hwnd(WindowId w) { return reinterpret_cast<HWND>(w); }
 WindowId id(HWND w) { return reinterpret_cast<WindowId>(w); }
 
+// Not SMTO_BLOCK: while the target answers, this thread still serves requests sent to its
+// clipboard owner window, which the target may make in the middle of a paste.
+constexpr UINT kSendFlags = SMTO_NORMAL | SMTO_ABORTIFHUNG;
+
 std::string narrow(const wchar_t* text, std::size_t n) {
   return utf16_to_utf8({reinterpret_cast<const char16_t*>(text), n});
 }
@@ -46,9 +50,10 @@ std::optional<bool> elevated(HANDLE process, bool* denied) {
 
 }  // namespace
 
-WinInsertPlatform::WinInsertPlatform()
+WinInsertPlatform::WinInsertPlatform(bool serve_messages)
     : owner_(::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               ::GetModuleHandleW(nullptr), nullptr)) {}
+                               ::GetModuleHandleW(nullptr), nullptr)),
+      serve_messages_(serve_messages) {}
 
 WindowId WinInsertPlatform::foreground() { return id(::GetForegroundWindow()); }
 
@@ -111,7 +116,7 @@ WindowId WinInsertPlatform::focus_window() {
 
 std::optional<std::string> WinInsertPlatform::window_text(WindowId window) {
   DWORD_PTR length = 0;
-  if (!::SendMessageTimeoutW(hwnd(window), WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG,
+  if (!::SendMessageTimeoutW(hwnd(window), WM_GETTEXTLENGTH, 0, 0, kSendFlags,
                              300, &length) ||
       length < 1 || length > 1000000) {
     return std::nullopt;
@@ -119,7 +124,7 @@ std::optional<std::string> WinInsertPlatform::window_text(WindowId window) {
   std::wstring text(length + 1, L'\0');
   DWORD_PTR got = 0;
   if (!::SendMessageTimeoutW(hwnd(window), WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                             SMTO_BLOCK | SMTO_ABORTIFHUNG, 300, &got) ||
+                             kSendFlags, 300, &got) ||
       got == 0) {
     return std::nullopt;
   }
@@ -128,7 +133,7 @@ std::optional<std::string> WinInsertPlatform::window_text(WindowId window) {
 
 bool WinInsertPlatform::send_paste_message(WindowId window) {
   DWORD_PTR result = 0;
-  return ::SendMessageTimeoutW(hwnd(window), WM_PASTE, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, 300,
+  return ::SendMessageTimeoutW(hwnd(window), WM_PASTE, 0, 0, kSendFlags, 300,
                                &result) != 0;
 }
 
@@ -190,7 +195,21 @@ bool WinInsertPlatform::post_char(WindowId window, char16_t unit) {
 }
 
 void WinInsertPlatform::sleep(std::chrono::milliseconds duration) {
-  ::Sleep(static_cast<DWORD>(duration.count()));
+  // The waits serve this thread's messages: the target may ask the clipboard owner window for
+  // the text while it pastes, and must not wait on us meanwhile.
+  if (!serve_messages_) {
+    ::Sleep(static_cast<DWORD>(duration.count()));
+    return;
+  }
+  const ULONGLONG until = ::GetTickCount64() + static_cast<ULONGLONG>(duration.count());
+  for (ULONGLONG now = ::GetTickCount64(); now < until; now = ::GetTickCount64()) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
 }
 
 }  // namespace kesu::shell::win

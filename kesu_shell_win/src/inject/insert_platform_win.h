@@ -11,7 +11,9 @@ namespace kesu::shell::win {
 // belongs to the thread that created the object.
 class WinInsertPlatform final : public InsertPlatform {
  public:
-  WinInsertPlatform();
+  // With serve_messages the waits dispatch this thread's messages (an insertion thread of its
+  // own); without, they only sleep (the user-interface thread, whose handlers must not nest).
+  explicit WinInsertPlatform(bool serve_messages);
 
   WindowId foreground() override;
   void bring_to_front(WindowId window) override;
@@ -35,6 +37,7 @@ class WinInsertPlatform final : public InsertPlatform {
  private:
   // Clipboard data set while the clipboard is open without an owner window is refused.
   DestroyWindowHandle owner_;
+  bool serve_messages_;
 };
 
 }  // namespace kesu::shell::win

@@ -1,5 +1,7 @@
 #include "main/desktop_host_win.h"
 
+#include <thread>
+
 #include "main/core_calls.h"
 #include "main/keyboard_capture_win.h"
 #include "main/logs.h"
@@ -87,6 +89,54 @@ int DesktopHost::message_loop(EventIntake& intake) {
   // them, so it is left to the process exit as well.
   (void)window_.release();
   return 0;
+}
+
+}  // namespace kesu::shell::win
+
+namespace kesu::shell::win {
+
+namespace {
+
+int int_arg(const Args& args, std::string_view name, int fallback) {
+  const auto text = args.value(name);
+  if (!text) return fallback;
+  try {
+    std::size_t used = 0;
+    const int v = std::stoi(*text, &used);
+    return used == text->size() ? v : fallback;
+  } catch (...) {
+    return fallback;
+  }
+}
+
+}  // namespace
+
+void DesktopHost::start_hotkey_sim(const Args& args, HotkeyHolder& hotkey) {
+  if (args.has("--hotkey-sim-force")) hotkey.set(*parse_hotkey(kDefaultHotkey));
+  const int secs = int_arg(args, "--hotkey-sim-secs", 4);
+  const unsigned vk = static_cast<unsigned>(int_arg(args, "--hotkey-sim-vk", 165)) & 0xFF;
+  const int rounds = int_arg(args, "--hotkey-sim-repeat", 1);
+  const int delay = int_arg(args, "--hotkey-sim-delay", 1500);
+  HWND window = window_.get();
+  // The handler runs on the user-interface thread: the simulated keys travel the hook's way.
+  // Right-hand modifiers carry the extended flag, as the hook reports them.
+  const WPARAM extended = (vk == 0xA3 || vk == 0xA5) ? 0x200 : 0;
+  std::thread([=] {
+    try {
+      ::Sleep(static_cast<DWORD>(delay));
+      for (int round = 1; round <= rounds; ++round) {
+        char line[64];
+        std::snprintf(line, sizeof line, "SIM hotkey_down vk=0x%x round=%d", vk, round);
+        log_line(line);
+        ::PostMessageW(window, kMsgHookKey, vk | extended, 0);
+        ::Sleep(static_cast<DWORD>(secs) * 1000);
+        log_line("SIM hotkey_up");
+        ::PostMessageW(window, kMsgHookKey, vk | extended | 0x100, 0);
+        if (round < rounds) ::Sleep(2500);
+      }
+    } catch (...) {
+    }
+  }).detach();
 }
 
 }  // namespace kesu::shell::win

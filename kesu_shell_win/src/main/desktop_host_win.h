@@ -32,6 +32,7 @@ class DesktopHost final : public ShellHost {
   Views views() override;
   void install_keyboard_capture(HotkeyHolder& hotkey) override;
   void add_tray() override;
+  void start_hotkey_sim(const Args& args, HotkeyHolder& hotkey) override;
   int register_event_callback(const CoreBinding& core) override;
   int message_loop(EventIntake& intake) override;
 

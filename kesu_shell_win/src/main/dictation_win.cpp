@@ -76,6 +76,7 @@ DesktopDictation::DesktopDictation(AppState& state, HWND message_window)
       ptt_(state, probe_, ptt_sinks(&hotkey_)),
       transport_(open_media_transport()),
       media_(*transport_, state.media_paused_by_us, [](std::string_view t) { log_line(t); }),
+      ui_platform_(false),
       ptt_view_(std::make_unique<PttView>(*this)),
       insert_view_(std::make_unique<InsertView>(*this)) {}
 
@@ -176,7 +177,7 @@ void DesktopDictation::start_insertion(std::string task_id, std::string text, st
       InsertOutcome outcome;
       {
         std::lock_guard lock(insertion_lock());
-        WinInsertPlatform platform;
+        WinInsertPlatform platform(true);
         NoUiAutomation uia;
         InsertContext ctx{platform, uia, {}};
         if (platform::env_var("KESU_INJECT_DEBUG")) ctx.debug = [](std::string_view t) { stderr_line(t); };

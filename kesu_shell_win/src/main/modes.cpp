@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "inject/insert_now.h"
 #include "main/core_calls.h"
 #include "main/plain_callback.h"
 #include "main/text.h"
@@ -139,6 +140,27 @@ void self_test(const ModeContext& ctx, const CoreCalls& core) {
   ctx.log("SELFTEST OK 结果=" + core.get_last_result());
 }
 
+// "--inject-test-hold [seconds] text": the seconds may be left out.
+void inject_hold(const ModeContext& ctx) {
+  const std::vector<std::string>& all = ctx.args.all();
+  int seconds = 8;
+  std::string text;
+  for (std::size_t i = 0; i + 1 < all.size(); ++i) {
+    if (all[i] != "--inject-test-hold") continue;
+    const int parsed = parse_int(all[i + 1], -1);
+    if (parsed >= 0) {
+      seconds = parsed;
+      if (i + 2 < all.size()) text = all[i + 2];
+    } else {
+      text = all[i + 1];
+    }
+    break;
+  }
+  ctx.sleep(std::chrono::seconds(seconds));
+  const InsertOutcome r = insert_now(text, "paste");
+  ctx.log("INJECTHOLD status=" + r.status + " detail=" + r.detail);
+}
+
 }  // namespace
 
 std::string permission_report(std::string_view consent) {
@@ -160,6 +182,10 @@ std::optional<int> run_core_modes(const ModeContext& ctx) {
     pull_model(ctx, core);
   } else if (a.has("--hotkey-report")) {
     hotkey_report(ctx, core);
+  } else if (a.has("--inject-type")) {
+    ctx.sleep(400ms);
+    const InsertOutcome r = insert_now(a.value("--inject-type").value_or(""), "keystroke");
+    ctx.log("TYPETEST " + r.status + " " + r.detail);
   } else if (a.has("--voice-enroll-wav")) {
     const CallResult r = core.voice_enroll_wav(a.value("--voice-enroll-wav").value_or(""));
     ctx.log("VOICE wav rc=" + std::to_string(r.code) + " " + r.message);
@@ -192,6 +218,13 @@ std::optional<int> run_core_modes(const ModeContext& ctx) {
     decode_plain(ctx, core);
   } else if (a.has("--mic-test")) {
     mic_test(ctx, core);
+  } else if (a.has("--inject-test-hold")) {
+    inject_hold(ctx);
+  } else if (a.has("--inject-test")) {
+    ctx.sleep(400ms);
+    const InsertOutcome r =
+        insert_now(a.value("--inject-test").value_or(""), a.value("--mode").value_or("paste"));
+    ctx.log("INJECT status=" + r.status + " detail=" + r.detail);
   } else if (a.has("--self-test")) {
     self_test(ctx, core);
   } else {

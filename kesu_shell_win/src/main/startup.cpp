@@ -99,6 +99,10 @@ void onboarding_decision(const Args& args, AppState& state, const std::filesyste
 
 }  // namespace
 
+void ShellHost::start_hotkey_sim(const Args&, HotkeyHolder&) {
+  log_line("SIM 没有桌面，无法模拟热键");
+}
+
 bool developer_mode_on() { return g_dev.load(); }
 bool assume_consent() { return g_assume_consent.load(); }
 
@@ -196,6 +200,8 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
   if (auto code = run_end_modes(mode_context(args, &core, hotkey))) {
     return finish_mode(core, *code);
   }
+
+  if (args.has("--hotkey-sim")) host.start_hotkey_sim(args, hotkey);
 
   onboarding_decision(args, state, dir);
   if (args.has("--open-settings")) views.settings->open(0);

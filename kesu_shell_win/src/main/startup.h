@@ -27,6 +27,8 @@ class ShellHost {
   virtual void add_tray() {}
   virtual void create_mini_window(bool show) { (void)show; }
   virtual void reconcile_autostart(bool launch_at_login) { (void)launch_at_login; }
+  // "--hotkey-sim": presses and releases a key through the key handler, on a worker thread.
+  virtual void start_hotkey_sim(const Args& args, HotkeyHolder& hotkey);
   // The windowed event callback, delivering to the user-interface thread.
   virtual int register_event_callback(const CoreBinding& core) = 0;
   virtual int message_loop(EventIntake& intake) = 0;

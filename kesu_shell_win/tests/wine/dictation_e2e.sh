@@ -219,6 +219,31 @@ grep -qF "[kesu] 恢复上次没上屏的文字 7 字（剪贴板=true）" "$err
 [[ ! -e "$data/pending/last_result.txt" ]] || fail "recovery kept the file after copying it"
 stop_kesu
 
+# 7. A right-Ctrl push-to-talk key: the paste's own Ctrl must not start a second dictation.
+configure '{"hotkey":"CTRL_R","insert_per_app":{}}'
+start_kesu
+focus_notepad
+before="$(grep -c "talk_down-out" "$err")"
+xdotool keydown 105; sleep 2.6; xdotool keyup 105
+for _ in $(seq 150); do grep -qF "injected-out" "$err" && break; sleep 0.1; done
+sleep 2
+[[ "$(wt notepad-text)" == "$sentence" ]] || fail "CTRL_R: notepad holds '$(wt notepad-text)'"
+[[ "$(($(grep -c "talk_down-out" "$err") - before))" == 1 ]] || fail "CTRL_R: phantom dictation"
+stop_kesu
+configure '{"hotkey":"ALT_R"}'
+
+# 8. The insertion test modes, into whatever is in front.
+for mode in paste keystroke; do
+  focus_notepad
+  (cd "$work/app" && timeout 60 wine "$exe" --dev --inject-test "你好，世界。Kesu 😀" --mode "$mode" </dev/null >/dev/null 2>&1)
+  [[ "$(wt notepad-text)" == "你好，世界。Kesu 😀" ]] || fail "--inject-test $mode: notepad holds '$(wt notepad-text)'"
+done
+grep -c "INJECT status=ok detail=" "$data/kesu-cli.log" | grep -qx 2 || fail "--inject-test: $(grep INJECT "$data/kesu-cli.log")"
+focus_notepad
+(cd "$work/app" && timeout 60 wine "$exe" --inject-type "逐字打" </dev/null >/dev/null 2>&1)
+grep -qF "TYPETEST ok " "$data/kesu-cli.log" || fail "--inject-type: $(grep TYPETEST "$data/kesu-cli.log")"
+[[ "$(wt notepad-text)" == "逐字打" ]] || fail "--inject-type: notepad holds '$(wt notepad-text)'"
+
 if ((failures)); then
   for f in "$work"/err.*; do echo "---- $f"; tail -n 40 "$f"; done
   echo "---- main log"; tail -n 80 "$data/kesu-cli.log"
