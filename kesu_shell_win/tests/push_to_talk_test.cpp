@@ -222,17 +222,16 @@ TEST(MenuMask, OnlyForAnAltOrWindowsMainKey) {
 }
 
 struct FakeTransport : MediaTransport {
-  bool is_playing = false;
-  std::optional<Answer> pause_answer = Answer{true, ""};
-  std::optional<Answer> play_answer = Answer{true, ""};
-  int pauses = 0, plays = 0;
-  bool playing() override { return is_playing; }
-  std::optional<Answer> pause() override {
-    ++pauses;
-    if (pause_answer && pause_answer->done) is_playing = false;
+  PlaybackQuery state{Playback::Playing, ""};
+  TransportResult pause_answer{TransportAnswer::Accepted, ""};
+  TransportResult play_answer{TransportAnswer::Accepted, ""};
+  int plays = 0;
+  PlaybackQuery playback() override { return state; }
+  TransportResult try_pause() override {
+    if (pause_answer.answer == TransportAnswer::Accepted) state = {Playback::NotPlaying, ""};
     return pause_answer;
   }
-  std::optional<Answer> play() override {
+  TransportResult try_play() override {
     ++plays;
     return play_answer;
   }
@@ -241,38 +240,39 @@ struct FakeTransport : MediaTransport {
 TEST(Media, PausesOnceAndResumesOnlyWhatItPaused) {
   struct Case {
     const char* name;
-    bool enabled, playing;
-    std::optional<MediaTransport::Answer> pause_answer;
+    bool enabled;
+    PlaybackQuery state;
+    TransportResult pause_answer;
     std::vector<std::string> phases;
     std::vector<std::string> log;
     int plays;
   };
+  const TransportResult accepted{TransportAnswer::Accepted, ""};
   const std::vector<Case> cases{
-      {"pause then resume", true, true, MediaTransport::Answer{true, ""},
+      {"pause then resume", true, {Playback::Playing, ""}, accepted,
        {"starting", "listening", "processing", "idle"}, {"MEDIA 已暂停播放", "MEDIA 已恢复播放"}, 1},
-      {"nothing playing: silent", true, false, MediaTransport::Answer{true, ""},
+      {"nothing playing: silent", true, {Playback::NotPlaying, ""}, accepted, {"starting", "idle"}, {}, 0},
+      {"facility missing (Wine): silent", true, {Playback::Unavailable, ""}, accepted,
        {"starting", "listening", "idle"}, {}, 0},
-      {"setting off", false, true, MediaTransport::Answer{true, ""}, {"starting", "idle"}, {}, 0},
-      {"refused", true, true, MediaTransport::Answer{false, ""}, {"starting", "idle"},
+      {"setting off", false, {Playback::Playing, ""}, accepted, {"starting", "idle"}, {}, 0},
+      {"refused", true, {Playback::Playing, ""}, {TransportAnswer::Refused, ""}, {"starting", "idle"},
        {"MEDIA 暂停请求被拒绝"}, 0},
-      {"failed", true, true, MediaTransport::Answer{false, "E_FAIL"}, {"listening", "idle"},
-       {"MEDIA 暂停失败：E_FAIL"}, 0},
-      {"player gone", true, true, std::nullopt, {"starting", "idle"}, {}, 0},
+      {"failed", true, {Playback::Playing, ""}, {TransportAnswer::Failed, "0x80004005"},
+       {"listening", "idle"}, {"MEDIA 暂停失败：0x80004005"}, 0},
   };
   for (const Case& c : cases) {
     FakeTransport transport;
-    transport.is_playing = c.playing;
+    transport.state = c.state;
     transport.pause_answer = c.pause_answer;
-    std::atomic<bool> paused{false};
+    std::atomic<bool> enabled{c.enabled}, paused{false};
     std::vector<std::string> log;
-    MediaControl media(transport, paused, [&](std::string_view t) { log.emplace_back(t); });
-    media.set_enabled(c.enabled);
+    MediaControl media(transport, enabled, paused, [&](std::string_view t) { log.emplace_back(t); });
     for (const std::string& p : c.phases) media.on_phase(p);
     EXPECT_EQ(log, c.log) << c.name;
     EXPECT_EQ(transport.plays, c.plays) << c.name;
   }
-  EXPECT_TRUE(pause_media_setting(R"({"pause_media":true})"));
-  EXPECT_FALSE(pause_media_setting(R"({"pause_media":"true"})"));
+  EXPECT_TRUE(pause_media_wanted(R"({"pause_media":true})"));
+  EXPECT_FALSE(pause_media_wanted(R"({"pause_media":"true"})"));
 }
 
 }  // namespace

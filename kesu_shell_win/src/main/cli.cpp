@@ -108,6 +108,17 @@ std::optional<std::string> Args::value(std::string_view name) const {
   return std::nullopt;
 }
 
+int int_value(const std::optional<std::string>& text, int fallback) {
+  if (!text) return fallback;
+  try {
+    std::size_t used = 0;
+    const int v = std::stoi(*text, &used);
+    return used == text->size() ? v : fallback;
+  } catch (...) {
+    return fallback;
+  }
+}
+
 bool developer_mode(const Args& args, const EnvLookup& env) {
   if (args.has("--dev")) return true;
   const auto value = env("KESU_DEV");

@@ -52,6 +52,9 @@ class Args {
   std::vector<std::string> args_;
 };
 
+// A whole decimal number, else the fallback (also when absent).
+int int_value(const std::optional<std::string>& text, int fallback);
+
 bool developer_mode(const Args& args, const EnvLookup& env);
 // The first developer-only switch given without developer mode, if any.
 std::optional<std::string> refused_switch(const Args& args, bool dev_mode);

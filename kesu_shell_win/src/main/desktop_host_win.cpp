@@ -95,28 +95,12 @@ int DesktopHost::message_loop(EventIntake& intake) {
 
 namespace kesu::shell::win {
 
-namespace {
-
-int int_arg(const Args& args, std::string_view name, int fallback) {
-  const auto text = args.value(name);
-  if (!text) return fallback;
-  try {
-    std::size_t used = 0;
-    const int v = std::stoi(*text, &used);
-    return used == text->size() ? v : fallback;
-  } catch (...) {
-    return fallback;
-  }
-}
-
-}  // namespace
-
 void DesktopHost::start_hotkey_sim(const Args& args, HotkeyHolder& hotkey) {
   if (args.has("--hotkey-sim-force")) hotkey.set(*parse_hotkey(kDefaultHotkey));
-  const int secs = int_arg(args, "--hotkey-sim-secs", 4);
-  const unsigned vk = static_cast<unsigned>(int_arg(args, "--hotkey-sim-vk", 165)) & 0xFF;
-  const int rounds = int_arg(args, "--hotkey-sim-repeat", 1);
-  const int delay = int_arg(args, "--hotkey-sim-delay", 1500);
+  const int secs = int_value(args.value("--hotkey-sim-secs"), 4);
+  const unsigned vk = static_cast<unsigned>(int_value(args.value("--hotkey-sim-vk"), 165)) & 0xFF;
+  const int rounds = int_value(args.value("--hotkey-sim-repeat"), 1);
+  const int delay = int_value(args.value("--hotkey-sim-delay"), 1500);
   HWND window = window_.get();
   // The handler runs on the user-interface thread: the simulated keys travel the hook's way.
   // Right-hand modifiers carry the extended flag, as the hook reports them.

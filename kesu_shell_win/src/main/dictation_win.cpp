@@ -6,10 +6,12 @@
 #include "inject/insertion.h"
 #include "inject/insertion_result.h"
 #include "inject/own_input.h"
+#include "inject/ui_automation_win.h"
 #include "main/core_calls.h"
 #include "main/data_dir.h"
 #include "main/keyboard_capture_win.h"
 #include "main/logs.h"
+#include "main/media_control_win.h"
 #include "main/menu_mask.h"
 #include "main/message_window_win.h"
 #include "main/platform.h"
@@ -74,8 +76,9 @@ DesktopDictation::DesktopDictation(AppState& state, HWND message_window)
     : state_(state),
       window_(message_window),
       ptt_(state, probe_, ptt_sinks(&hotkey_)),
-      transport_(open_media_transport()),
-      media_(*transport_, state.media_paused_by_us, [](std::string_view t) { log_line(t); }),
+      transport_(std::make_unique<WinMediaTransport>()),
+      media_(*transport_, media_pause_setting(), state.media_paused_by_us,
+             [](std::string_view t) { log_line(t); }),
       ui_platform_(false),
       ptt_view_(std::make_unique<PttView>(*this)),
       insert_view_(std::make_unique<InsertView>(*this)) {}
@@ -98,7 +101,7 @@ void DesktopDictation::reload() {
     hotkey_->set(load_push_to_talk(config, [](std::string_view t) { stderr_line(t); }).spec);
   }
   slots_.set(parse_slot_keys(profiles, [](std::string_view t) { stderr_line(t); }));
-  media_.set_enabled(pause_media_setting(config));
+  media_pause_setting() = pause_media_wanted(config);
 }
 
 void DesktopDictation::start_capture(HotkeyHolder& hotkey) {
@@ -113,7 +116,7 @@ void DesktopDictation::start_capture(HotkeyHolder& hotkey) {
       }
     }
     slots_.set(parse_slot_keys(profiles, [](std::string_view t) { stderr_line(t); }));
-    media_.set_enabled(pause_media_setting(config));
+    media_pause_setting() = pause_media_wanted(config);
   }
   hotkey_ = &hotkey;
   KeyHandlerPorts ports;
@@ -178,8 +181,8 @@ void DesktopDictation::start_insertion(std::string task_id, std::string text, st
       {
         std::lock_guard lock(insertion_lock());
         WinInsertPlatform platform(true);
-        NoUiAutomation uia;
-        InsertContext ctx{platform, uia, {}};
+        const auto uia = open_ui_automation();
+        InsertContext ctx{platform, *uia, {}};
         if (platform::env_var("KESU_INJECT_DEBUG")) ctx.debug = [](std::string_view t) { stderr_line(t); };
         outcome = insert_text(ctx, text, mode, insertion_target());
       }

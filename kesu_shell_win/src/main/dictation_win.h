@@ -54,7 +54,7 @@ class DesktopDictation {
   PushToTalk ptt_;
   SlotKeyList slots_;
   std::unique_ptr<KeyHandler> keys_;
-  std::unique_ptr<MediaTransport> transport_;
+  std::unique_ptr<MediaTransport> transport_;  // before media_, which refers to it
   MediaControl media_;
   Recovery recovery_;
   WinInsertPlatform ui_platform_;  // clipboard work of the user-interface thread

@@ -4,54 +4,68 @@
 
 namespace kesu::shell {
 
-MediaControl::MediaControl(MediaTransport& transport, std::atomic<bool>& paused_by_us,
-                           std::function<void(std::string_view)> log)
-    : transport_(transport), paused_by_us_(paused_by_us), log_(std::move(log)) {}
+bool pause_media_wanted(std::string_view config_json) {
+  const auto config = nlohmann::json::parse(config_json, nullptr, false);
+  if (!config.is_object()) return false;
+  const auto it = config.find("pause_media");
+  return it != config.end() && it->is_boolean() && it->get<bool>();
+}
+
+std::atomic<bool>& media_pause_setting() {
+  static std::atomic<bool> setting{false};
+  return setting;
+}
 
 void MediaControl::on_phase(std::string_view phase) {
-  if (!enabled_) return;
+  if (!enabled_.load()) return;  // off means no resume either
   if (phase == "starting" || phase == "listening") {
-    // A second attempt in the same dictation finds the player paused and keeps the mark.
-    if (!transport_.playing()) return;
-    const auto answer = transport_.pause();
-    if (!answer) return;
-    if (!answer->error.empty()) {
-      log_("MEDIA 暂停失败：" + answer->error);
-    } else if (answer->done) {
-      log_("MEDIA 已暂停播放");
-      paused_by_us_ = true;
-    } else {
-      log_("MEDIA 暂停请求被拒绝");
-    }
+    pause();
   } else if (phase == "idle" || phase == "processing" || phase == "inserting") {
-    if (!paused_by_us_.exchange(false)) return;
-    const auto answer = transport_.play();
-    if (!answer) return;
-    if (!answer->error.empty()) {
-      log_("MEDIA 恢复失败：" + answer->error);
-    } else {
-      log_(answer->done ? "MEDIA 已恢复播放" : "MEDIA 恢复请求被拒绝");
-    }
+    resume();
   }
 }
 
-bool pause_media_setting(std::string_view config_json) {
-  const auto json = nlohmann::json::parse(config_json, nullptr, false);
-  if (!json.is_object()) return false;
-  const auto it = json.find("pause_media");
-  return it != json.end() && it->is_boolean() && it->get<bool>();
+void MediaControl::pause() {
+  const PlaybackQuery query = transport_.playback();
+  if (query.state == Playback::Failed) {
+    main_log_("MEDIA 暂停失败：" + query.error);
+    return;
+  }
+  // Nothing playing (or already paused by us in this dictation): the mark keeps its value.
+  if (query.state != Playback::Playing) return;
+  const TransportResult r = transport_.try_pause();
+  switch (r.answer) {
+    case TransportAnswer::Accepted:
+      main_log_("MEDIA 已暂停播放");
+      paused_by_us_ = true;
+      break;
+    case TransportAnswer::Refused:
+      main_log_("MEDIA 暂停请求被拒绝");
+      break;
+    case TransportAnswer::Failed:
+      main_log_("MEDIA 暂停失败：" + r.error);
+      break;
+    case TransportAnswer::NoSession:
+      break;
+  }
 }
 
-namespace {
-// No transport controls: nothing ever plays.
-class NoMediaTransport final : public MediaTransport {
- public:
-  bool playing() override { return false; }
-  std::optional<Answer> pause() override { return std::nullopt; }
-  std::optional<Answer> play() override { return std::nullopt; }
-};
-}  // namespace
-
-std::unique_ptr<MediaTransport> open_media_transport() { return std::make_unique<NoMediaTransport>(); }
+void MediaControl::resume() {
+  if (!paused_by_us_.exchange(false)) return;
+  const TransportResult r = transport_.try_play();
+  switch (r.answer) {
+    case TransportAnswer::Accepted:
+      main_log_("MEDIA 已恢复播放");
+      break;
+    case TransportAnswer::Refused:
+      main_log_("MEDIA 恢复请求被拒绝");
+      break;
+    case TransportAnswer::Failed:
+      main_log_("MEDIA 恢复失败：" + r.error);
+      break;
+    case TransportAnswer::NoSession:
+      break;
+  }
+}
 
 }  // namespace kesu::shell

@@ -39,17 +39,6 @@ std::string array_count(std::string_view text) {
   return "?";
 }
 
-int parse_int(const std::optional<std::string>& text, int fallback) {
-  if (!text) return fallback;
-  try {
-    std::size_t used = 0;
-    const int v = std::stoi(*text, &used);
-    return used == text->size() ? v : fallback;
-  } catch (...) {
-    return fallback;
-  }
-}
-
 void pull_model(const ModeContext& ctx, const CoreCalls& core) {
   // A switch right after it is not an id: "--pull-model --dev" pulls the default.
   std::string effective = ctx.args.value("--pull-model").value_or("sense");
@@ -122,7 +111,7 @@ void history_delete(const ModeContext& ctx, const CoreCalls& core) {
 }
 
 void mic_test(const ModeContext& ctx, const CoreCalls& core) {
-  int seconds = parse_int(ctx.args.value("--mic-test"), 3);
+  int seconds = int_value(ctx.args.value("--mic-test"), 3);
   if (seconds <= 0) seconds = 3;
   (void)core.clear_last_result();
   const int rc = core.debug_record(seconds);
@@ -147,7 +136,7 @@ void inject_hold(const ModeContext& ctx) {
   std::string text;
   for (std::size_t i = 0; i + 1 < all.size(); ++i) {
     if (all[i] != "--inject-test-hold") continue;
-    const int parsed = parse_int(all[i + 1], -1);
+    const int parsed = int_value(all[i + 1], -1);
     if (parsed >= 0) {
       seconds = parsed;
       if (i + 2 < all.size()) text = all[i + 2];

@@ -53,16 +53,7 @@ bool config_flag(const Json& config, const char* name) {
   return it != config.end() && it->is_boolean() && it->get<bool>();
 }
 
-int page_number(const std::optional<std::string>& text) {
-  if (!text) return 0;
-  try {
-    std::size_t used = 0;
-    const int page = std::stoi(*text, &used);
-    return used == text->size() ? page : 0;
-  } catch (...) {
-    return 0;
-  }
-}
+int page_number(const std::optional<std::string>& text) { return int_value(text, 0); }
 
 // Ends a test mode: the modes release the core before the process goes.
 int finish_mode(const CoreBinding& core, int code) {

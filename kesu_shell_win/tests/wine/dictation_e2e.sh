@@ -106,7 +106,8 @@ print(len(h if isinstance(h,list) else next((v for v in h.values() if isinstance
 wine notepad </dev/null >/dev/null 2>&1 &
 notepad_pid=$!
 for _ in $(seq 100); do xdotool search --name Notepad >/dev/null 2>&1 && break; sleep 0.1; done
-configure '{"engine":"stub"}'
+# Media pause on: Wine has no media transport controls, which must stay silent and harmless.
+configure '{"engine":"stub","pause_media":true}'
 
 if ((bench_rounds > 0)); then
   start_kesu
@@ -190,6 +191,7 @@ done
 expected="$(for i in $(seq 10); do printf '%s' "$sentence"; done)"
 [[ "$(wt notepad-text)" == "$expected" ]] || fail "ten rounds: notepad holds '$(wt notepad-text)'"
 shot ten
+grep -q "MEDIA" "$data/kesu-cli.log" && fail "media control spoke without a player: $(grep MEDIA "$data/kesu-cli.log")"
 stop_kesu
 
 # 5. Typing mode for notepad through the per-application setting.
