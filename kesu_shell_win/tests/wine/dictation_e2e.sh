@@ -149,6 +149,20 @@ PY
   exit 0
 fi
 
+# 0. The first dictation of a run with the shell's own window in front: there is no earlier
+#    target to go back to, so nothing is sent and the text waits on the clipboard.
+start_kesu
+wt clipboard-set "早先的剪贴板"
+wt shell-window-front || fail "could not bring the shell's window to the front"
+own="$(xdotool search --name '^言至$' 2>/dev/null | head -n1)"
+[[ -n "$own" ]] && xdotool windowfocus --sync "$own" >/dev/null 2>&1
+dictate
+[[ "$(last_outcome)" == "[kesu] 上屏 status=undelivered detail=焦点在 Kesu 自己的窗口上，这段话留在剪贴板里了" ]] ||
+  fail "own window: $(last_outcome)"
+own_text="$(wt clipboard-get)"
+[[ "$own_text" == *"你好"* ]] || fail "own window: clipboard holds '$own_text'"
+stop_kesu
+
 # 1. A paste dictation lands once, is verified, and the earlier clipboard comes back.
 start_kesu
 wt clipboard-set "早先的剪贴板"
@@ -191,6 +205,12 @@ done
 expected="$(for i in $(seq 10); do printf '%s' "$sentence"; done)"
 [[ "$(wt notepad-text)" == "$expected" ]] || fail "ten rounds: notepad holds '$(wt notepad-text)'"
 shot ten
+# After a resume from sleep the capture is armed again and push-to-talk still works.
+wt post-resume
+sleep 0.5
+grep -qF "[kesu] 唤醒：热键钩子已重装" "$err" || fail "resume: no re-arm line"
+dictate
+[[ "$(wt notepad-text)" == "$expected$sentence" ]] || fail "after resume: notepad holds '$(wt notepad-text)'"
 grep -q "MEDIA" "$data/kesu-cli.log" && fail "media control spoke without a player: $(grep MEDIA "$data/kesu-cli.log")"
 stop_kesu
 

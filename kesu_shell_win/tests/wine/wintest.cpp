@@ -2,6 +2,7 @@
 // what Wine's notepad holds, the clipboard, and a clipboard kept busy on purpose.
 //   kesu_wintest notepad-text | notepad-reset | notepad-wait NEEDLE TIMEOUT_MS
 //                | clipboard-get | clipboard-set TEXT | clipboard-hold MS
+//                | shell-window-front | post-resume
 
 #include <windows.h>
 #include <shellapi.h>
@@ -166,6 +167,17 @@ int wmain() {
     if (ok) ::CloseClipboard();
     out(ok ? "OPENED\n" : "BUSY\n");
     return 0;
+  }
+  if (cmd == L"shell-window-front") {
+    // The shell's hidden message window, shown and put in front: a window of the shell itself.
+    HWND w = ::FindWindowW(L"KesuMessageWindow", nullptr);
+    if (w == nullptr) return 1;
+    ::SetWindowPos(w, HWND_TOP, 100, 100, 320, 200, SWP_SHOWWINDOW);
+    return ::SetForegroundWindow(w) ? 0 : 1;
+  }
+  if (cmd == L"post-resume") {
+    HWND w = ::FindWindowW(L"KesuMessageWindow", nullptr);
+    return w != nullptr && ::PostMessageW(w, WM_POWERBROADCAST, 7, 0) ? 0 : 1;
   }
   if (cmd == L"clipboard-hold") return clipboard_hold(static_cast<DWORD>(_wtoi(arg(1).c_str())));
   return 2;
