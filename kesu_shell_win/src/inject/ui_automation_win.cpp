@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "main/com_ref_win.h"
 #include "main/text.h"
 
 namespace kesu::shell::win {
@@ -55,26 +56,6 @@ constexpr int kValuePatternId = 10002;
 constexpr int kTextPatternId = 10014;
 constexpr int kMaxText = 400000;
 
-// Owns one reference to a COM object.
-template <class T>
-class Ref {
- public:
-  Ref() = default;
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() {
-    if (p_ != nullptr) p_->Release();
-  }
-  T* get() const { return p_; }
-  T** out() { return &p_; }
-  void** out_void() { return reinterpret_cast<void**>(&p_); }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
-
 class Bstr {
  public:
   Bstr() = default;
@@ -96,11 +77,6 @@ class Bstr {
   BSTR b_ = nullptr;
 };
 
-std::string hresult(HRESULT hr) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%08lx", static_cast<unsigned long>(hr));
-  return buf;
-}
 
 // COM for this thread, for as long as the object lives.
 class Apartment {
@@ -126,7 +102,7 @@ class ComUiAutomation final : public UiAutomation {
 
   Value focused_value() override {
     Value v;
-    Ref<IUiaValuePattern> pattern;
+    ComRef<IUiaValuePattern> pattern;
     if (!value_pattern(pattern)) return v;
     v.has_pattern = true;
     BOOL read_only = FALSE;
@@ -137,24 +113,24 @@ class ComUiAutomation final : public UiAutomation {
   }
 
   std::optional<std::string> set_focused_value(std::string_view text) override {
-    Ref<IUiaValuePattern> pattern;
+    ComRef<IUiaValuePattern> pattern;
     if (!automation_) return std::string("UI Automation 不可用");
     if (!value_pattern(pattern)) return std::string("没有可写的值");
     const Bstr value(text);
     const HRESULT hr = pattern->SetValue(value.get());
-    if (FAILED(hr)) return hresult(hr);
+    if (FAILED(hr)) return hresult_text(hr);
     return std::nullopt;
   }
 
   std::optional<std::string> focused_text() override {
     if (auto v = focused_value(); v.current && !v.current->empty()) return v.current;
-    Ref<IUiaElement> element;
+    ComRef<IUiaElement> element;
     if (!focused(element)) return std::nullopt;
-    Ref<IUiaTextPattern> pattern;
+    ComRef<IUiaTextPattern> pattern;
     if (FAILED(element->GetCurrentPatternAs(kTextPatternId, kIidTextPattern, pattern.out_void())) || !pattern) {
       return std::nullopt;
     }
-    Ref<IUiaTextRange> range;
+    ComRef<IUiaTextRange> range;
     if (FAILED(pattern->get_DocumentRange(range.out())) || !range) return std::nullopt;
     Bstr text;
     if (FAILED(range->GetText(kMaxText, text.out()))) return std::nullopt;
@@ -162,18 +138,18 @@ class ComUiAutomation final : public UiAutomation {
   }
 
  private:
-  bool focused(Ref<IUiaElement>& element) {
+  bool focused(ComRef<IUiaElement>& element) {
     return automation_ && SUCCEEDED(automation_->GetFocusedElement(element.out())) && element;
   }
-  bool value_pattern(Ref<IUiaValuePattern>& pattern) {
-    Ref<IUiaElement> element;
+  bool value_pattern(ComRef<IUiaValuePattern>& pattern) {
+    ComRef<IUiaElement> element;
     if (!focused(element)) return false;
     return SUCCEEDED(element->GetCurrentPatternAs(kValuePatternId, kIidValuePattern, pattern.out_void())) &&
            pattern;
   }
 
   Apartment apartment_;  // declared first: released after the automation object
-  Ref<IUiaAutomation> automation_;
+  ComRef<IUiaAutomation> automation_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <future>
 #include <thread>
 
+#include "main/com_ref_win.h"
 #include "main/win_handles.h"
 
 namespace kesu::shell::win {
@@ -73,30 +74,6 @@ struct IManagerStatics : IInspectableLite {
 constexpr wchar_t kManagerClass[] =
     L"Windows.Media.Control.GlobalSystemMediaTransportControlsSessionManager";
 
-// Releases a COM pointer.
-template <class T>
-class Com {
- public:
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() {
-    if (p_ != nullptr) p_->Release();
-  }
-  T** out() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
-
-std::string hresult_text(HRESULT hr) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%08lx", static_cast<unsigned long>(hr));
-  return buf;
-}
 
 // combase's WinRT entry points, looked up at run time.
 struct Combase {
@@ -128,7 +105,7 @@ struct Combase {
 // Waits for an asynchronous operation by polling its IAsyncInfo; S_OK once it completed.
 template <class Op>
 HRESULT wait_for(Op* op) {
-  Com<IAsyncInfoLite> info;
+  ComRef<IAsyncInfoLite> info;
   HRESULT hr = op->QueryInterface(kIidAsyncInfo, reinterpret_cast<void**>(info.out()));
   if (FAILED(hr)) return hr;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
@@ -150,23 +127,23 @@ HRESULT wait_for(Op* op) {
 enum class SessionOutcome { Unavailable, Failed, None, Found };
 
 // The current session; Unavailable when the class cannot be activated at all.
-SessionOutcome current_session(Combase& rt, Com<ISession>& session, HRESULT& error) {
+SessionOutcome current_session(Combase& rt, ComRef<ISession>& session, HRESULT& error) {
   void* name = nullptr;
   if (FAILED(rt.create_string(kManagerClass, static_cast<UINT32>(std::size(kManagerClass) - 1),
                               &name))) {
     return SessionOutcome::Unavailable;
   }
-  Com<IManagerStatics> statics;
+  ComRef<IManagerStatics> statics;
   const HRESULT activated =
       rt.get_factory(name, kIidManagerStatics, reinterpret_cast<void**>(statics.out()));
   rt.delete_string(name);
   if (FAILED(activated) || !statics) return SessionOutcome::Unavailable;
 
-  Com<IAsyncOperationLite<IManager*>> request;
+  ComRef<IAsyncOperationLite<IManager*>> request;
   error = statics->RequestAsync(request.out());
   if (FAILED(error) || !request) return SessionOutcome::Failed;
   if (FAILED(error = wait_for(request.get()))) return SessionOutcome::Failed;
-  Com<IManager> manager;
+  ComRef<IManager> manager;
   if (FAILED(error = request->GetResults(manager.out())) || !manager) return SessionOutcome::Failed;
   if (FAILED(error = manager->GetCurrentSession(session.out()))) return SessionOutcome::Failed;
   return session ? SessionOutcome::Found : SessionOutcome::None;
@@ -204,7 +181,7 @@ TransportResult send_command(bool pause) {
   const TransportResult timeout{TransportAnswer::Failed, "等待超时"};
   return in_mta<TransportResult>(
       [pause](Combase& rt) -> TransportResult {
-        Com<ISession> session;
+        ComRef<ISession> session;
         HRESULT hr = S_OK;
         switch (current_session(rt, session, hr)) {
           case SessionOutcome::Unavailable:
@@ -215,7 +192,7 @@ TransportResult send_command(bool pause) {
           case SessionOutcome::Found:
             break;
         }
-        Com<IAsyncOperationLite<unsigned char>> op;
+        ComRef<IAsyncOperationLite<unsigned char>> op;
         hr = pause ? session->TryPauseAsync(op.out()) : session->TryPlayAsync(op.out());
         if (FAILED(hr) || !op) return {TransportAnswer::Failed, hresult_text(hr)};
         if (FAILED(hr = wait_for(op.get()))) return {TransportAnswer::Failed, hresult_text(hr)};
@@ -231,7 +208,7 @@ TransportResult send_command(bool pause) {
 PlaybackQuery WinMediaTransport::playback() {
   return in_mta<PlaybackQuery>(
       [](Combase& rt) -> PlaybackQuery {
-        Com<ISession> session;
+        ComRef<ISession> session;
         HRESULT hr = S_OK;
         switch (current_session(rt, session, hr)) {
           case SessionOutcome::Unavailable:
@@ -243,7 +220,7 @@ PlaybackQuery WinMediaTransport::playback() {
           case SessionOutcome::Found:
             break;
         }
-        Com<IPlaybackInfo> info;
+        ComRef<IPlaybackInfo> info;
         int status = 0;
         if (FAILED(hr = session->GetPlaybackInfo(info.out())) || !info ||
             FAILED(hr = info->get_PlaybackStatus(&status))) {

@@ -13,7 +13,7 @@ namespace kesu::shell {
 
 inline constexpr std::uint16_t kMenuMaskKey = 0xE8;
 
-// Whether holding and releasing the spec's keys alone would open a menu.
+// Whether holding and releasing this hotkey alone would open a menu.
 bool needs_menu_mask(const HotkeySpec& spec);
 
 // Sends the tap (Windows; nothing elsewhere). Marked as the shell's own input.
