@@ -46,6 +46,9 @@ class Diagnose : public ::testing::Test {
     std::ofstream(path) << "x";
   }
 
+  // Declared before the core: a delivery still running when the callback is cleared must find
+  // the recorder alive until the core's threads have ended.
+  EventRecorder rec;
   ScopedCore sc;
 };
 
@@ -101,7 +104,6 @@ TEST_F(Diagnose, LinesFollowSettingsAndFiles) {
 TEST_F(Diagnose, LatencyAndLoadWarningLinesAppearOnceThereIsSomething) {
   EXPECT_EQ(line("最近延迟："), "");
   EXPECT_EQ(line("上次加载提示："), "");
-  EventRecorder rec;
   rec.attach(sc.core);
   ASSERT_EQ(kesu_debug_submit_text(sc.core, "你好"), KESU_OK);
   ASSERT_FALSE(rec.wait_for_type("stats").is_null());
