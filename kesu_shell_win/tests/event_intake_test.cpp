@@ -10,10 +10,15 @@ namespace {
 
 struct RecordingOverlay : OverlayView {
   int repaints = 0, hides = 0;
-  std::vector<std::string> tips;
+  std::vector<std::string> tips, notices;
+  std::vector<float> levels;
+  std::optional<std::pair<int, int>> caret{{300, 200}};
   void repaint() override { ++repaints; }
   void hide() override { ++hides; }
   void show_tip(std::string_view t) override { tips.emplace_back(t); }
+  void show_notice(std::string_view t) override { notices.emplace_back(t); }
+  void set_level(float rms, float) override { levels.push_back(rms); }
+  std::optional<std::pair<int, int>> caret_anchor() override { return caret; }
 };
 
 struct RecordingTray : TrayView {
@@ -186,4 +191,41 @@ TEST_F(Intake, AFailingEventIsReportedAndTheNextIsHandled) {
   intake->on_event("not json");
   intake->on_event("");
   EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(Intake, RecordingStartAnchorsAtTheCaret) {
+  send("state", R"({"phase":"starting"})");
+  EXPECT_TRUE(model.has_anchor);
+  EXPECT_EQ(model.anchor_x, 300);
+  overlay.caret.reset();
+  send("state", R"({"phase":"listening"})");
+  EXPECT_FALSE(model.has_anchor);
+}
+
+TEST_F(Intake, OnlyARecordingsLevelReachesTheOverlay) {
+  // The settings window's level test runs while no dictation records.
+  send("meter", R"({"rms":0.5,"secs":1})");
+  EXPECT_TRUE(overlay.levels.empty());
+  send("state", R"({"phase":"listening"})");
+  send("meter", R"({"rms":0.5,"secs":1})");
+  ASSERT_EQ(overlay.levels.size(), 1u);
+  EXPECT_FLOAT_EQ(overlay.levels[0], 0.5f);
+  EXPECT_EQ(model.level, 0);  // smoothing belongs to the overlay alone
+  send("state", R"({"phase":"processing"})");
+  send("meter", R"({"rms":0.5,"secs":1})");
+  EXPECT_EQ(overlay.levels.size(), 1u);
+}
+
+TEST_F(Intake, NoticesAndGoodNewsAreShownButNotAsErrors) {
+  send("notice", R"({"code":"record_limit","message":"到 60 秒上限了"})");
+  send("notice", R"({"code":"voice_skipped","message":"略过 2 段"})");
+  send("notice", R"({"code":"polish_failed","message":"润色没成功，已用原文：超时"})");
+  send("notice", R"({"code":"lan_listening","message":"http://0.0.0.0:1"})");
+  send("error", R"({"code":"engine_ready","message":"已切换到 sense，下次录音生效"})");
+  const std::vector<std::string> expected{"到 60 秒上限了", "略过 2 段", "润色没成功，已用原文：超时",
+                                          "已切换到 sense，下次录音生效"};
+  EXPECT_EQ(overlay.notices, expected);
+  EXPECT_TRUE(overlay.tips.empty());
+  EXPECT_TRUE(core_errors.empty());
+  EXPECT_EQ(tray.tooltips.back(), "言至：已切换到 sense，下次录音生效");
 }

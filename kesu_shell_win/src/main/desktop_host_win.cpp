@@ -45,12 +45,17 @@ void DesktopHost::create_windows(AppState& state) {
   window_ = create_message_window(context_);
   dictation_ = std::make_unique<DesktopDictation>(state, window_.get());
   context_.dictation = dictation_.get();
-  // The status overlay window is created here once it exists.
+  overlay_window_ = std::make_unique<WinOverlay>();
+  overlay_ = std::make_unique<StatusOverlay>(
+      rest_.overlay_model, overlay_timing(), rest_.scheduler, *overlay_window_,
+      OverlaySinks{[](std::string_view t) { log_line(t); }, [](std::string_view t) { trace(t); },
+                   [] { return trace_on(); }});
 }
 
 Views DesktopHost::views() {
   Views v = rest_.views();
   v.tray = &tooltip_;
+  if (overlay_) v.overlay = overlay_.get();
   if (dictation_) {
     v.push_to_talk = dictation_->push_to_talk_view();
     v.insertion = dictation_->insertion_view();
@@ -88,6 +93,8 @@ int DesktopHost::message_loop(EventIntake& intake) {
   // The core is not shut down: its threads end with the process. The window must outlive
   // them, so it is left to the process exit as well.
   (void)window_.release();
+  (void)overlay_.release();
+  (void)overlay_window_.release();
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "main/dictation_win.h"
 #include "main/message_window_win.h"
 #include "main/startup.h"
+#include "overlay/overlay_win.h"
 
 namespace kesu::shell::win {
 
@@ -42,6 +43,10 @@ class DesktopHost final : public ShellHost {
   TooltipHolder tooltip_;
   std::unique_ptr<DesktopDictation> dictation_;
   NullViews rest_;
+  // Timed hides on their own threads may still reach these after the loop ends; they are left
+  // to the process exit.
+  std::unique_ptr<WinOverlay> overlay_window_;
+  std::unique_ptr<StatusOverlay> overlay_;
 };
 
 }  // namespace kesu::shell::win

@@ -3,6 +3,8 @@
 // Core events on the user-interface thread: parse, decide, and drive the views.
 
 #include <functional>
+
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 
@@ -34,7 +36,27 @@ class EventIntake {
   void on_event_units(std::u16string_view units);
 
  private:
+  using Json = nlohmann::json;
+  using Handler = void (EventIntake::*)(const Json* payload);
+  struct Route {
+    std::string_view type;
+    Handler handler;
+  };
+  static const Route kRoutes[];
+
   void handle(std::string_view text);
+  void on_state(const Json* payload);
+  void show_phase(const std::string& phase);
+  void on_error(const Json* payload);
+  void on_notice(const Json* payload);
+  void on_meter(const Json* payload);
+  void on_result(const Json* payload);
+  void on_submit_request(const Json* payload);
+  void on_partial_text(const Json* payload);
+  void on_pending_result(const Json* payload);
+  void on_model_progress(const Json* payload);
+  void on_model_done(const Json* payload);
+  void on_model_failed(const Json* payload);
 
   AppState& state_;
   HotkeyHolder& hotkey_;

@@ -38,6 +38,7 @@ class HeadlessHost::LogTray final : public TrayView {
 class HeadlessHost::LogOverlay final : public OverlayView {
  public:
   void show_tip(std::string_view text) override { log_line("言至提示：" + std::string(text)); }
+  void show_notice(std::string_view text) override { log_line("言至提示：" + std::string(text)); }
 };
 
 // Nothing can be inserted without a desktop: the text is logged and the core hears

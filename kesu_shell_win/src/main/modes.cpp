@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "inject/insert_now.h"
+#include "overlay/overlay_modes.h"
 #include "main/core_calls.h"
 #include "main/plain_callback.h"
 #include "main/text.h"
@@ -193,8 +194,14 @@ std::optional<int> run_core_modes(const ModeContext& ctx) {
     ctx.log("VOICE state=" + core.voice_state());
   } else if (a.has("--decode-wav") && a.has("--as-app")) {
     decode_as_app(ctx, core);
+  } else if (a.has("--caret-probe")) {
+    caret_probe_mode(ctx);
+  } else if (a.has("--overlay-demo")) {
+    overlay_demo_mode(ctx);
   } else if (a.has("--diagnose")) {
     ctx.log(core.diagnose());
+  } else if (a.has("--dpi-report")) {
+    dpi_report_mode(ctx);
   } else if (a.has("--version")) {
     ctx.out("言至（yzhi） " + std::string(kVersion) + "\n");
   } else if (a.has("--dump-config")) {

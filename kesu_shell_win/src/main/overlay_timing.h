@@ -24,6 +24,11 @@ struct OverlayTiming {
     std::lock_guard lock(mu_);
     deadline_.reset();
   }
+  // Clears the deadline only while it is still the one a tip set.
+  void clear_tip_deadline_if(Clock::time_point when) {
+    std::lock_guard lock(mu_);
+    if (deadline_ == when) deadline_.reset();
+  }
   bool tip_active(Clock::time_point now) const {
     std::lock_guard lock(mu_);
     return deadline_ && *deadline_ > now;

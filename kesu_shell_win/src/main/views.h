@@ -12,18 +12,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "overlay/overlay_state.h"
 
 namespace kesu::shell {
-
-// Shared state of the status overlay; the overlay window paints from it.
-struct OverlayModel {
-  std::mutex mu;
-  std::string phase;  // guarded by mu
-  std::string text;   // guarded by mu
-  int width = 190;    // guarded by mu
-  float level = 0;    // guarded by mu
-  float secs = 0;     // guarded by mu
-};
 
 class OverlayView {
  public:
@@ -31,9 +24,12 @@ class OverlayView {
   virtual void repaint() {}
   // May be called from any thread.
   virtual void hide() {}
+  // An error tip ("! " and the message).
   virtual void show_tip(std::string_view text) { (void)text; }
-  // Anchors the overlay at the text caret of the focused window (under the overlay lock).
-  virtual void anchor_at_caret() {}
+  // A short piece of news, shown like a tip but not as an error.
+  virtual void show_notice(std::string_view text) { (void)text; }
+  // The text caret of the window in front, in screen pixels; nullopt when nothing is found.
+  virtual std::optional<std::pair<int, int>> caret_anchor() { return std::nullopt; }
   virtual void set_level(float rms, float secs) { (void)rms, (void)secs; }
   // The active polish profile's badge (empty texts: no badge).
   virtual void show_profile(std::string_view icon, std::string_view name) { (void)icon, (void)name; }

@@ -51,9 +51,49 @@ struct DestroyWindowCall {
   void operator()(HWND h) const { ::DestroyWindow(h); }
 };
 
+struct DeleteObjectCall {
+  void operator()(HGDIOBJ h) const { ::DeleteObject(h); }
+};
+struct DeleteDCCall {
+  void operator()(HDC h) const { ::DeleteDC(h); }
+};
+
 using FreeLibraryHandle = Owned<HMODULE, FreeLibraryCall>;
 using RegCloseKeyHandle = Owned<HKEY, RegCloseKeyCall>;
 using LocalFreeHandle = Owned<HLOCAL, LocalFreeCall>;
 using DestroyWindowHandle = Owned<HWND, DestroyWindowCall>;
+using FontHandle = Owned<HFONT, DeleteObjectCall>;
+using BitmapHandle = Owned<HBITMAP, DeleteObjectCall>;
+using MemoryDCHandle = Owned<HDC, DeleteDCCall>;
+
+// The screen's device context for the life of the object.
+class ScreenDC {
+ public:
+  ScreenDC() : dc_(::GetDC(nullptr)) {}
+  ~ScreenDC() {
+    if (dc_ != nullptr) ::ReleaseDC(nullptr, dc_);
+  }
+  ScreenDC(const ScreenDC&) = delete;
+  ScreenDC& operator=(const ScreenDC&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// Selects an object into a device context and puts the previous one back.
+class Selection {
+ public:
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+  ~Selection() {
+    if (old_ != nullptr && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+  }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
 
 }  // namespace kesu::shell::win
