@@ -1,9 +1,10 @@
+#include "tray/app_icon.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "temp_dir.h"
-#include "tray/app_icon.h"
 
 namespace kesu::shell {
 namespace {
@@ -43,7 +44,9 @@ TEST(AppIcon, WellFormedIcoWithThreeSizes) {
     EXPECT_EQ(u16(bytes, offset + 14), 32u);
     // Corners transparent (rounded square), centre opaque and the microphone light.
     const std::size_t pixels = offset + 40;
-    const auto alpha = [&](int x, int y) { return bytes[pixels + ((size - 1 - y) * size + x) * 4 + 3]; };
+    const auto alpha = [&](int x, int y) {
+      return bytes[pixels + ((size - 1 - y) * size + x) * 4 + 3];
+    };
     EXPECT_EQ(alpha(0, 0), 0);
     EXPECT_EQ(alpha(size - 1, size - 1), 0);
     EXPECT_EQ(alpha(size / 2, size / 2), 255);
@@ -69,8 +72,10 @@ TEST(AppIcon, FileWrittenOnceAndReplacedWhenDifferent) {
   EXPECT_EQ(read_all(*path), bytes);
 
   // Same bytes: left alone (an old modification time survives).
-  const auto old_time = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
-  std::filesystem::last_write_time(*path, old_time);
+  std::filesystem::last_write_time(
+      *path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+  // Read back: the file system keeps the time at its own precision.
+  const auto old_time = std::filesystem::last_write_time(*path);
   EXPECT_EQ(ensure_icon_file(dir, bytes), path);
   EXPECT_EQ(std::filesystem::last_write_time(*path), old_time);
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "tray/mini_layout.h"
+
+#include <gtest/gtest.h>
 
 namespace kesu::shell {
 namespace {
@@ -108,7 +108,8 @@ TEST(MiniHitTest, ClicksAndDragAreas) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(l.click(c.x, c.y), c.click) << c.why;
-    EXPECT_EQ(l.hit_test(c.x, c.y), c.click == MiniClick::Nothing ? MiniHit::Caption : MiniHit::Client)
+    EXPECT_EQ(l.hit_test(c.x, c.y),
+              c.click == MiniClick::Nothing ? MiniHit::Caption : MiniHit::Client)
         << c.why;
   }
   // At 150 % the areas scale: the top right corner of the larger card still closes it.

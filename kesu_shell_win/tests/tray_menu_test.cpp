@@ -1,8 +1,9 @@
+#include "tray/tray_menu.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_core.h"
 #include "tray/tray_commands.h"
-#include "tray/tray_menu.h"
 
 namespace kesu::shell {
 namespace {
@@ -33,6 +34,15 @@ TEST(TrayStatus, LabelsByPhaseAndCore) {
   }
 }
 
+TEST(TrayClicks, ButtonUpShowsTheMenuDoubleClickOpensSettings) {
+  EXPECT_EQ(tray_click_action(0x202), TrayClick::ShowMenu);
+  EXPECT_EQ(tray_click_action(0x205), TrayClick::ShowMenu);
+  EXPECT_EQ(tray_click_action(0x203), TrayClick::OpenSettings);
+  for (unsigned other : {0x200u, 0x201u, 0x204u, 0x206u, 0x400u}) {  // moves, presses, balloons
+    EXPECT_EQ(tray_click_action(other), TrayClick::Ignore) << other;
+  }
+}
+
 TEST(TrayFailedSegments, ParsesOnlyArraysOfIndexes) {
   EXPECT_EQ(parse_failed_segments("[0,1,2]"), (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(parse_failed_segments(" [ 7 ] "), (std::vector<int>{7}));
@@ -44,7 +54,8 @@ TEST(TrayFailedSegments, ParsesOnlyArraysOfIndexes) {
 
 TEST(TrayLastResult, CutsAtTwentyFourCharactersAndCountsAll) {
   const std::string thirty = "一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十";
-  EXPECT_EQ(last_result_label(thirty), "上次：一二三四五六七八九十一二三四五六七八九十一二三四…（30 字）");
+  EXPECT_EQ(last_result_label(thirty),
+            "上次：一二三四五六七八九十一二三四五六七八九十一二三四…（30 字）");
   const std::string twenty_four = thirty.substr(0, 24 * 3);
   EXPECT_EQ(last_result_label(twenty_four), "上次：" + twenty_four + "（24 字）");
   EXPECT_EQ(last_result_label("😀ok"), "上次：😀ok（3 字）");  // code points, not UTF-16 units
@@ -61,8 +72,8 @@ TEST(TrayMenu, IdleMenuInTableOrderWithCancelGreyed) {
   in.phase = "idle";
   in.has_core = true;
   const auto items = build_tray_menu(in);
-  EXPECT_EQ(ids(items), (std::vector<int>{0, -1, 1007, 1001, 1006, 1004, 1005, 1002, -1, 1008,
-                                          1009, 1003}));
+  EXPECT_EQ(ids(items),
+            (std::vector<int>{0, -1, 1007, 1001, 1006, 1004, 1005, 1002, -1, 1008, 1009, 1003}));
   EXPECT_EQ(items[0].text, "言至 · 就绪");
   EXPECT_EQ(items[0].kind, TrayItemKind::Label);
   EXPECT_TRUE(items[0].greyed);
@@ -75,7 +86,8 @@ TEST(TrayMenu, CancelEnabledOnlyWhileRecording) {
   for (const char* phase : {"listening", "starting", "processing", "inserting", "idle", ""}) {
     TrayMenuInputs in{phase, true, std::nullopt, "[]", false};
     const auto items = build_tray_menu(in);
-    const bool recording = std::string_view(phase) == "listening" || std::string_view(phase) == "starting";
+    const bool recording =
+        std::string_view(phase) == "listening" || std::string_view(phase) == "starting";
     EXPECT_EQ(items[2].greyed, !recording) << phase;
   }
 }
@@ -83,8 +95,8 @@ TEST(TrayMenu, CancelEnabledOnlyWhileRecording) {
 TEST(TrayMenu, LastResultFailedSegmentsAndDeveloperItems) {
   TrayMenuInputs in{"listening", true, std::string("你好"), "[0,1,2]", true};
   const auto items = build_tray_menu(in);
-  EXPECT_EQ(ids(items), (std::vector<int>{0, 0, -1, 1007, 1001, 1006, 1004, 1005, 1002, 0, -1,
-                                          1008, 1009, 1014, 1003}));
+  EXPECT_EQ(ids(items), (std::vector<int>{0, 0, -1, 1007, 1001, 1006, 1004, 1005, 1002, 0, -1, 1008,
+                                          1009, 1014, 1003}));
   EXPECT_EQ(items[0].text, "言至 · 在听…（松开结束）");
   EXPECT_EQ(items[1].text, "上次：你好（2 字）");
   const TrayMenuItem& sub = items[9];
@@ -96,8 +108,8 @@ TEST(TrayMenu, LastResultFailedSegmentsAndDeveloperItems) {
 
   in.last_result = std::string();  // an empty result is no result
   in.failed_segments_json = "garbage";
-  EXPECT_EQ(ids(build_tray_menu(in)), (std::vector<int>{0, -1, 1007, 1001, 1006, 1004, 1005,
-                                                         1002, -1, 1008, 1009, 1014, 1003}));
+  EXPECT_EQ(ids(build_tray_menu(in)), (std::vector<int>{0, -1, 1007, 1001, 1006, 1004, 1005, 1002,
+                                                        -1, 1008, 1009, 1014, 1003}));
 }
 
 TEST(TrayMenu, DumpIsOneGreppableLinePerItem) {
@@ -122,7 +134,8 @@ TEST(TrayMenu, DumpIsOneGreppableLinePerItem) {
 
 TEST(TrayAbout, CarriesTheVersion) {
   const std::string about = tray_about_text();
-  EXPECT_EQ(about.rfind("言至（yzhi） 0.8.1（预览）（Windows 预览版）\n本机识别，不联网。\n\n", 0), 0u);
+  EXPECT_EQ(about.rfind("言至（yzhi） 0.8.1（预览）（Windows 预览版）\n本机识别，不联网。\n\n", 0),
+            0u);
   EXPECT_NE(about.find("\n\n问题与日志：%APPDATA%\\Kesu\\kesu-shell.log"), std::string::npos);
 }
 
@@ -190,11 +203,19 @@ TEST_F(TrayCommands, PlainCommandsReachTheirActions) {
     Done done;
   };
   const Case cases[] = {
-      {1003, {"exit"}},          {1004, {"settings 0"}},   {1005, {"palette"}},
-      {1006, {"settings 4"}},    {1009, {"mini"}},         {1010, {"self-test"}},
-      {1014, {"self-test"}},     {1011, {"mic-privacy"}},  {1013, {"permissions"}},
+      {1003, {"exit"}},
+      {1004, {"settings 0"}},
+      {1005, {"palette"}},
+      {1006, {"settings 4"}},
+      {1009, {"mini"}},
+      {1010, {"self-test"}},
+      {1014, {"self-test"}},
+      {1011, {"mic-privacy"}},
+      {1013, {"permissions"}},
       {1008, {"message " + tray_about_text()}},
-      {0, {}},                   {1012, {}},               {1100, {}},
+      {0, {}},
+      {1012, {}},
+      {1100, {}},
       {-5, {}},
   };
   for (const Case& c : cases) {

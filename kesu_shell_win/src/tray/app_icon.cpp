@@ -44,9 +44,9 @@ bool in_accent_ring(double x, double y) {
 bool in_microphone(double x, double y) {
   if (segment_distance(x, y, 0.5, 0.3, 0.5, 0.44) <= 0.12) return true;  // capsule
   const double ring = std::hypot(x - 0.5, y - 0.45);
-  if (y >= 0.45 && std::abs(ring - 0.2) <= 0.035) return true;         // holder
+  if (y >= 0.45 && std::abs(ring - 0.2) <= 0.035) return true;            // holder
   if (std::abs(x - 0.5) <= 0.035 && y >= 0.64 && y <= 0.78) return true;  // stem
-  return rounded_box(x, y, 0.5, 0.78, 0.14, 0.035, 0.03) <= 0;           // foot
+  return rounded_box(x, y, 0.5, 0.78, 0.14, 0.035, 0.03) <= 0;            // foot
 }
 
 // BGRA, premultiplication not wanted by ICO: straight alpha.
@@ -147,7 +147,8 @@ std::optional<std::filesystem::path> ensure_icon_file(const std::filesystem::pat
     }
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) return std::nullopt;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) return std::nullopt;
     return file;

@@ -93,7 +93,7 @@ bool MiniLayout::in_settings(int x, int y) const {
 
 MiniHit MiniLayout::hit_test(int x, int y) const {
   return in_button(x, y) || in_close(x, y) || in_settings(x, y) ? MiniHit::Client
-                                                                  : MiniHit::Caption;
+                                                                : MiniHit::Caption;
 }
 
 MiniClick MiniLayout::click(int x, int y) const {

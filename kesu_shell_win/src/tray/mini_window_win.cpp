@@ -93,9 +93,9 @@ bool MiniWindow::create(MiniCallbacks callbacks, std::function<std::string()> ho
   const MiniPoint at = layout_.position({work.left, work.top, work.right, work.bottom});
   const int w = layout_.width();
   const int h = layout_.height();
-  HWND hwnd = ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
-                                kMiniWindowClass, L"言至", WS_POPUP, at.x, at.y, w, h, nullptr,
-                                nullptr, instance, this);
+  HWND hwnd =
+      ::CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kMiniWindowClass,
+                        L"言至", WS_POPUP, at.x, at.y, w, h, nullptr, nullptr, instance, this);
   if (hwnd == nullptr) {
     stderr_line("[kesu] 建迷你窗失败：" + std::to_string(::GetLastError()));
     return false;

@@ -15,7 +15,8 @@ namespace kesu::shell::win {
 namespace {
 
 constexpr UINT kAddFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
-constexpr std::size_t kTipUnits = 127;                       // szTip holds 128 with the NUL
+constexpr std::size_t kTipUnits = 127;                        // szTip holds 128 with the NUL
+static_assert(sizeof(NOTIFYICONDATAW) == 976, "the full record of current systems");
 constexpr auto kMessageDelay = std::chrono::milliseconds(150);
 
 std::wstring wide(std::string_view text) {

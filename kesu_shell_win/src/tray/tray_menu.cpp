@@ -1,7 +1,6 @@
 #include "tray/tray_menu.h"
 
 #include <limits>
-
 #include <nlohmann/json.hpp>
 
 #include "main/text.h"
@@ -12,9 +11,7 @@ namespace {
 
 constexpr std::size_t kLastResultChars = 24;
 
-TrayMenuItem label(std::string text) {
-  return {TrayItemKind::Label, 0, std::move(text), true, {}};
-}
+TrayMenuItem label(std::string text) { return {TrayItemKind::Label, 0, std::move(text), true, {}}; }
 TrayMenuItem command(int id, std::string text, bool greyed = false) {
   return {TrayItemKind::Command, id, std::move(text), greyed, {}};
 }
@@ -50,6 +47,18 @@ void dump_items(const std::vector<TrayMenuItem>& items, std::string_view prefix,
 }
 
 }  // namespace
+
+TrayClick tray_click_action(unsigned mouse_message) {
+  switch (mouse_message) {
+    case 0x202:  // WM_LBUTTONUP
+    case 0x205:  // WM_RBUTTONUP
+      return TrayClick::ShowMenu;
+    case 0x203:  // WM_LBUTTONDBLCLK
+      return TrayClick::OpenSettings;
+    default:
+      return TrayClick::Ignore;
+  }
+}
 
 std::string tray_status_label(std::string_view phase, bool has_core) {
   if (!has_core) return "就绪";

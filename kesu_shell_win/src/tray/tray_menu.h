@@ -31,6 +31,10 @@ inline constexpr int kRetryBase = 1200;
 inline constexpr std::string_view kTrayVersionText = "0.8.1（预览）";
 inline constexpr std::string_view kTrayDefaultTooltip = "言至：按住右 Alt 说话";
 
+// What a mouse message on the icon (the callback's lParam) asks for.
+enum class TrayClick { ShowMenu, OpenSettings, Ignore };
+TrayClick tray_click_action(unsigned mouse_message);
+
 // "就绪" for any phase without a label of its own, and always without a core.
 std::string tray_status_label(std::string_view phase, bool has_core);
 // Cancelling makes sense only while a recording is being prepared or runs.
