@@ -43,6 +43,16 @@ TEST(TrayClicks, ButtonUpShowsTheMenuDoubleClickOpensSettings) {
   }
 }
 
+TEST(TrayTooltip, DefaultAndCutToTheRecordsField) {
+  EXPECT_EQ(tray_tooltip_units(""), u"言至：按住右 Alt 说话");
+  EXPECT_EQ(tray_tooltip_units("言至：在听…"), u"言至：在听…");
+  EXPECT_EQ(tray_tooltip_units(std::string(127, 'x')), std::u16string(127, u'x'));
+  EXPECT_EQ(tray_tooltip_units(std::string(200, 'x')), std::u16string(127, u'x'));
+  // An emoji across the limit is dropped whole rather than split.
+  EXPECT_EQ(tray_tooltip_units(std::string(126, 'x') + "😀"), std::u16string(126, u'x'));
+  EXPECT_EQ(tray_tooltip_units(std::string(125, 'x') + "😀y"), std::u16string(125, u'x') + u"😀");
+}
+
 TEST(TrayFailedSegments, ParsesOnlyArraysOfIndexes) {
   EXPECT_EQ(parse_failed_segments("[0,1,2]"), (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(parse_failed_segments(" [ 7 ] "), (std::vector<int>{7}));

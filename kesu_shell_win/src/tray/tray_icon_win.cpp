@@ -15,7 +15,6 @@ namespace kesu::shell::win {
 namespace {
 
 constexpr UINT kAddFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;  // 7
-constexpr std::size_t kTipUnits = 127;                        // szTip holds 128 with the NUL
 static_assert(sizeof(NOTIFYICONDATAW) == 976, "the full record of current systems");
 constexpr auto kMessageDelay = std::chrono::milliseconds(150);
 
@@ -84,14 +83,8 @@ std::wstring TrayIcon::tooltip() const {
     std::lock_guard lock(tip_mu_);
     text = tip_;
   }
-  std::wstring units = wide(text.empty() ? kTrayDefaultTooltip : std::string_view(text));
-  if (units.size() > kTipUnits) {
-    std::size_t cut = kTipUnits;
-    // Never leave half of a surrogate pair at the end.
-    if (units[cut - 1] >= 0xD800 && units[cut - 1] <= 0xDBFF) --cut;
-    units.resize(cut);
-  }
-  return units;
+  const std::u16string units = tray_tooltip_units(text);
+  return std::wstring(units.begin(), units.end());
 }
 
 HICON TrayIcon::icon() {

@@ -48,6 +48,17 @@ void dump_items(const std::vector<TrayMenuItem>& items, std::string_view prefix,
 
 }  // namespace
 
+std::u16string tray_tooltip_units(std::string_view text) {
+  constexpr std::size_t kTipUnits = 127;
+  std::u16string units = utf8_to_utf16(text.empty() ? kTrayDefaultTooltip : text);
+  if (units.size() > kTipUnits) {
+    std::size_t cut = kTipUnits;
+    if (units[cut - 1] >= 0xD800 && units[cut - 1] <= 0xDBFF) --cut;
+    units.resize(cut);
+  }
+  return units;
+}
+
 TrayClick tray_click_action(unsigned mouse_message) {
   switch (mouse_message) {
     case 0x202:  // WM_LBUTTONUP

@@ -31,6 +31,10 @@ inline constexpr int kRetryBase = 1200;
 inline constexpr std::string_view kTrayVersionText = "0.8.1（预览）";
 inline constexpr std::string_view kTrayDefaultTooltip = "言至：按住右 Alt 说话";
 
+// The tooltip as the icon record holds it: the default when empty, at most 127 UTF-16 units
+// (the field's 128 with the NUL), never ending in half a surrogate pair.
+std::u16string tray_tooltip_units(std::string_view text);
+
 // What a mouse message on the icon (the callback's lParam) asks for.
 enum class TrayClick { ShowMenu, OpenSettings, Ignore };
 TrayClick tray_click_action(unsigned mouse_message);
