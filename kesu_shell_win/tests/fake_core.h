@@ -15,6 +15,11 @@ struct FakeCore {
   std::vector<std::string> calls;
   std::string profiles = R"({"profiles":[]})";
   std::string config = "{}";
+  std::string last_result;  // empty: the core answers NULL
+  std::string diagnosis;
+  std::string failed_segments = "[]";
+  int retry_code = 0;
+  std::string retry_error;  // put into the err slot when not empty
 
   static FakeCore*& current() {
     static FakeCore* fake = nullptr;
@@ -48,6 +53,16 @@ struct FakeCore {
     b.kesu_set_active_profile = [](KesuCore*, const char* name, char**) {
       record("set_active_profile " + std::string(name));
       return 0;
+    };
+    b.kesu_get_last_result = [](KesuCore*) -> char* {
+      return current()->last_result.empty() ? nullptr : dup(current()->last_result);
+    };
+    b.kesu_diagnose = [](KesuCore*) { return dup(current()->diagnosis); };
+    b.kesu_failed_segments = [](KesuCore*) { return dup(current()->failed_segments); };
+    b.kesu_retry_segment = [](KesuCore*, int index, char** err) {
+      record("retry_segment " + std::to_string(index));
+      if (err != nullptr && !current()->retry_error.empty()) *err = dup(current()->retry_error);
+      return current()->retry_code;
     };
     return b;
   }

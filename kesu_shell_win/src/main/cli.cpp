@@ -51,7 +51,7 @@ constexpr std::array kSwitches{
     SwitchInfo{"--settings-cycle", N, Y, When::State, Y, N},
     SwitchInfo{"--hotwords-suggest-selftest", N, Y, When::State, N, N},
     SwitchInfo{"--hotwords-suggest", N, Y, When::State, N, N},
-    SwitchInfo{"--tray-drop-test", N, Y, When::TrayAdded, Y, N},
+    SwitchInfo{"--tray-drop-test", N, Y, When::TrayAdded, Y, Y},
     SwitchInfo{"--polish-prompt-reset", N, Y, When::End, N, N},
     SwitchInfo{"--polish-prompt-selftest", N, Y, When::End, N, N},
     SwitchInfo{"--settings-perapp-selftest", N, Y, When::End, N, N},
@@ -76,10 +76,10 @@ constexpr std::array kSwitches{
     SwitchInfo{"--open-settings-page", N, N, When::Settings, N, N},
     SwitchInfo{"--settings-mic-test", N, Y, When::Settings, N, N},
     SwitchInfo{"--onboarding-probe-selftest", N, Y, When::Late, N, N},
-    SwitchInfo{"--mini-toggle", N, Y, When::Late, N, N},
-    SwitchInfo{"--tray-cmd", N, Y, When::Late, N, N},
-    SwitchInfo{"--tray-menu-dump", N, Y, When::Late, Y, N},
-    SwitchInfo{"--tray-menu-demo", N, N, When::Late, N, N},
+    SwitchInfo{"--mini-toggle", N, Y, When::Late, N, Y},
+    SwitchInfo{"--tray-cmd", N, Y, When::Late, N, Y},
+    SwitchInfo{"--tray-menu-dump", N, Y, When::Late, Y, Y},
+    SwitchInfo{"--tray-menu-demo", N, N, When::Late, N, Y},
     SwitchInfo{"--lang", N, N, When::None, Y, Y},
 };
 

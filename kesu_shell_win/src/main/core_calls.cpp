@@ -83,6 +83,16 @@ std::string CoreCalls::get_last_result() const {
   return take_core_string(b_.kesu_get_last_result(b_.core));
 }
 
+std::string CoreCalls::failed_segments() const {
+  return take_core_string(b_.kesu_failed_segments(b_.core));
+}
+
+CallResult CoreCalls::retry_segment(int index) const {
+  ErrSlot err;
+  const int code = b_.kesu_retry_segment(b_.core, index, err.out());
+  return {code, err.take()};
+}
+
 std::string CoreCalls::voice_state() const {
   return take_core_string(b_.kesu_voice_state(b_.core));
 }

@@ -34,6 +34,8 @@ class CoreCalls {
   std::string get_history(int limit) const;
   std::string get_hotwords() const;
   std::string get_last_result() const;
+  std::string failed_segments() const;
+  CallResult retry_segment(int index) const;
   std::string voice_state() const;
   int delete_history(std::string_view id) const;
   int clear_last_result() const;

@@ -8,19 +8,6 @@
 
 namespace kesu::shell::win {
 
-void TooltipHolder::set_tooltip(std::string_view text) {
-  {
-    std::lock_guard lock(mu_);
-    text_ = text;
-  }
-  trace("tooltip " + std::string(text));
-}
-
-std::string TooltipHolder::text() const {
-  std::lock_guard lock(mu_);
-  return text_;
-}
-
 void DesktopHost::set_dpi_awareness() {
   // Looked up at run time: older systems lack the call, and a failure is harmless.
   using SetContextFn = BOOL(WINAPI*)(HANDLE);
@@ -45,6 +32,8 @@ void DesktopHost::create_windows(AppState& state) {
   window_ = create_message_window(context_);
   dictation_ = std::make_unique<DesktopDictation>(state, window_.get());
   context_.dictation = dictation_.get();
+  tray_ = std::make_unique<DesktopTray>(state, window_.get());
+  context_.tray = tray_.get();
   overlay_window_ = std::make_unique<WinOverlay>();
   overlay_ = std::make_unique<StatusOverlay>(
       rest_.overlay_model, overlay_timing(), rest_.scheduler, *overlay_window_,
@@ -54,7 +43,10 @@ void DesktopHost::create_windows(AppState& state) {
 
 Views DesktopHost::views() {
   Views v = rest_.views();
-  v.tray = &tooltip_;
+  if (tray_) {
+    v.tray = &tray_->icon();
+    v.mini = &tray_->mini();
+  }
   if (overlay_) v.overlay = overlay_.get();
   if (dictation_) {
     v.push_to_talk = dictation_->push_to_talk_view();
@@ -64,17 +56,34 @@ Views DesktopHost::views() {
 }
 
 void DesktopHost::install_keyboard_capture(HotkeyHolder& hotkey) {
+  hotkey_ = &hotkey;
   if (dictation_) dictation_->start_capture(hotkey);
 }
 
-void DesktopHost::add_tray() {
-  // The icon itself comes with the tray; the re-add triggers are armed now.
+void DesktopHost::add_tray(bool drop_test) {
+  if (tray_) {
+    tray_->add_icon();
+    if (drop_test) {
+      const auto [dropped, back] = tray_->icon().drop_test();
+      log_line(std::string("TRAYDROP dropped=") + (dropped ? "true" : "false") +
+               " back=" + (back ? "true" : "false"));
+    }
+  }
+  // Explorer's restart and the periodic check both put a lost icon back.
   context_.taskbar_created = ::RegisterWindowMessageW(L"TaskbarCreated");
   char line[96];
   std::snprintf(line, sizeof line, "tray-installed taskbar-created msg=0x%x", context_.taskbar_created);
   trace(line);
   const UINT_PTR token = ::SetTimer(window_.get(), kTrayTimerId, 5000, nullptr);
   trace("tray-timer set id=" + std::to_string(kTrayTimerId) + " token=" + std::to_string(token));
+}
+
+void DesktopHost::create_mini_window(bool show) {
+  if (tray_ && dictation_ && hotkey_ != nullptr) tray_->create_mini(show, dictation_->push_to_talk(), *hotkey_);
+}
+
+std::optional<int> DesktopHost::run_late_modes(const Args& args) {
+  return tray_ ? tray_->run_modes(args) : std::nullopt;
 }
 
 int DesktopHost::register_event_callback(const CoreBinding& core) {
@@ -95,6 +104,7 @@ int DesktopHost::message_loop(EventIntake& intake) {
   (void)window_.release();
   (void)overlay_.release();
   (void)overlay_window_.release();
+  (void)tray_.release();
   return 0;
 }
 

@@ -4,9 +4,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "main/core_calls.h"
 #include "main/logs.h"
+#include "main/modes.h"
+#include "main/platform.h"
+#include "selection/palette_entry.h"
+#include "tray/tray_modes.h"
 
 namespace kesu::shell {
 
@@ -62,6 +67,29 @@ class HeadlessHost::NoDesktopDictation final : public InsertionView {
   AppState& state_;
 };
 
+namespace {
+
+// Tray commands without a desktop: what they would show goes to the main log.
+class LogTrayActions final : public TrayActions {
+ public:
+  explicit LogTrayActions(TrayView& tray) : tray_(tray) {}
+  bool copy_to_clipboard(std::string_view) override { return false; }
+  void set_tooltip(std::string_view text) override { tray_.set_tooltip(text); }
+  void message(std::string_view text) override { log_line(text); }
+  void open_settings(int page) override { log_line("设置窗口 没有桌面 page=" + std::to_string(page)); }
+  void open_palette() override { open_selection_palette(); }
+  void toggle_mini() override { log_line("MINI 没有桌面"); }
+  void exit_app() override { g_stop = true; }
+  void start_self_test() override { log_line("自测 尚未实现"); }
+  void open_mic_privacy_settings() override { log_line("麦克风隐私设置 没有桌面"); }
+  void show_permission_report() override { log_line(permission_report(platform::microphone_consent())); }
+
+ private:
+  TrayView& tray_;
+};
+
+}  // namespace
+
 HeadlessHost::HeadlessHost() : tray_(std::make_unique<LogTray>()), overlay_(std::make_unique<LogOverlay>()) {}
 
 HeadlessHost::~HeadlessHost() = default;
@@ -77,6 +105,25 @@ Views HeadlessHost::views() {
   v.overlay = overlay_.get();
   if (dictation_) v.insertion = dictation_.get();
   return v;
+}
+
+void HeadlessHost::add_tray(bool drop_test) {
+  // There is no icon to drop or bring back.
+  if (drop_test) log_line("TRAYDROP dropped=false back=false");
+}
+
+std::optional<int> HeadlessHost::run_late_modes(const Args& args) {
+  if (state_ == nullptr) return std::nullopt;
+  LogTrayActions actions(*tray_);
+  const TrayModeContext ctx{args,
+                            *state_,
+                            actions,
+                            developer_mode_on(),
+                            [] { return false; },
+                            [] { log_line("TRAYMENU 没有桌面，托盘菜单打不开"); },
+                            [](std::string_view t) { log_line(t); },
+                            [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); }};
+  return run_tray_modes(ctx);
 }
 
 int HeadlessHost::register_event_callback(const CoreBinding& core) {

@@ -23,6 +23,8 @@ class HeadlessHost final : public ShellHost {
   Views views() override;
   int register_event_callback(const CoreBinding& core) override;
   int message_loop(EventIntake& intake) override;
+  std::optional<int> run_late_modes(const Args& args) override;
+  void add_tray(bool drop_test) override;
 
   // Queues one event for the loop; called on core threads.
   void post(std::string text);

@@ -6,6 +6,7 @@
 #include "main/dictation_win.h"
 #include "main/logs.h"
 #include "main/text.h"
+#include "tray/desktop_tray_win.h"
 
 namespace kesu::shell::win {
 
@@ -27,7 +28,7 @@ LRESULT handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, MessageWindowContext& 
       return 0;
     }
     case kMsgTray:
-      // Extension point: the tray icon's clicks and menu arrive here.
+      if (ctx.tray != nullptr) ctx.tray->on_icon_message(lp);
       return 0;
     case kMsgHookKey:
       if (ctx.dictation != nullptr) ctx.dictation->on_hook_key(wp);
@@ -55,6 +56,7 @@ LRESULT handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, MessageWindowContext& 
     case WM_TIMER:
       if (wp == kTrayTimerId) {
         trace("tray-timer：复检图标");
+        if (ctx.tray != nullptr) ctx.tray->check_icon();
         return 0;
       }
       break;
@@ -68,6 +70,7 @@ LRESULT handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, MessageWindowContext& 
     default:
       if (ctx.taskbar_created != 0 && msg == ctx.taskbar_created) {
         trace("taskbar-created：重加托盘图标");
+        if (ctx.tray != nullptr) ctx.tray->check_icon();
         return 0;
       }
       break;

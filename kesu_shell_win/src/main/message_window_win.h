@@ -25,11 +25,13 @@ inline constexpr char kAlreadyRunningNotice[] =
 
 // What the window procedure works on; owned by the desktop host, bound at WM_NCCREATE.
 class DesktopDictation;
+class DesktopTray;
 
 struct MessageWindowContext {
   AppState* state = nullptr;
   EventIntake* intake = nullptr;  // set while the message loop runs
   DesktopDictation* dictation = nullptr;
+  DesktopTray* tray = nullptr;
   UINT taskbar_created = 0;
 };
 

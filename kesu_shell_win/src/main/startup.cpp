@@ -157,7 +157,7 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
   }
 
   host.install_keyboard_capture(hotkey);
-  host.add_tray();
+  host.add_tray(args.has("--tray-drop-test"));
   views.insertion->recover_undelivered();
 
   Json config;
@@ -199,6 +199,8 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
   if (args.has("--open-settings-page")) {
     views.settings->open(page_number(args.value("--open-settings-page")));
   }
+
+  if (auto code = host.run_late_modes(args)) return finish_mode(core, *code);
 
   trace("启动：界面就绪 " + ms_since(start));
   EventIntake intake(state, hotkey, overlay_timing(), IntakeSinks::real());

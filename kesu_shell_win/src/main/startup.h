@@ -3,6 +3,7 @@
 // The shell's entry: start-up in its fixed order, the test modes at their points, then the
 // message loop. Platform work goes through ShellHost.
 
+#include <optional>
 #include <span>
 
 #include "main/app_state.h"
@@ -24,13 +25,19 @@ class ShellHost {
   virtual void create_windows(AppState& state) = 0;
   virtual Views views() = 0;
   virtual void install_keyboard_capture(HotkeyHolder& hotkey) { (void)hotkey; }
-  virtual void add_tray() {}
+  // The tray icon; with `drop_test` its removal and re-adding are tried at once.
+  virtual void add_tray(bool drop_test) { (void)drop_test; }
   virtual void create_mini_window(bool show) { (void)show; }
   virtual void reconcile_autostart(bool launch_at_login) { (void)launch_at_login; }
   // "--hotkey-sim": presses and releases a key through the key handler, on a worker thread.
   virtual void start_hotkey_sim(const Args& args, HotkeyHolder& hotkey);
   // The windowed event callback, delivering to the user-interface thread.
   virtual int register_event_callback(const CoreBinding& core) = 0;
+  // The test modes tried last, in the running application; the exit code when one ended it.
+  virtual std::optional<int> run_late_modes(const Args& args) {
+    (void)args;
+    return std::nullopt;
+  }
   virtual int message_loop(EventIntake& intake) = 0;
 };
 

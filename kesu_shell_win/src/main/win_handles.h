@@ -58,6 +58,13 @@ struct DeleteDCCall {
   void operator()(HDC h) const { ::DeleteDC(h); }
 };
 
+struct DestroyIconCall {
+  void operator()(HICON h) const { ::DestroyIcon(h); }
+};
+struct DestroyMenuCall {
+  void operator()(HMENU h) const { ::DestroyMenu(h); }
+};
+
 using FreeLibraryHandle = Owned<HMODULE, FreeLibraryCall>;
 using RegCloseKeyHandle = Owned<HKEY, RegCloseKeyCall>;
 using LocalFreeHandle = Owned<HLOCAL, LocalFreeCall>;
@@ -65,6 +72,9 @@ using DestroyWindowHandle = Owned<HWND, DestroyWindowCall>;
 using FontHandle = Owned<HFONT, DeleteObjectCall>;
 using BitmapHandle = Owned<HBITMAP, DeleteObjectCall>;
 using MemoryDCHandle = Owned<HDC, DeleteDCCall>;
+using DeleteObjectHandle = Owned<HGDIOBJ, DeleteObjectCall>;
+using DestroyIconHandle = Owned<HICON, DestroyIconCall>;
+using DestroyMenuHandle = Owned<HMENU, DestroyMenuCall>;
 
 // The screen's device context for the life of the object.
 class ScreenDC {
@@ -94,6 +104,21 @@ class Selection {
  private:
   HDC dc_;
   HGDIOBJ old_;
+};
+
+// BeginPaint … EndPaint.
+class PaintScope {
+ public:
+  explicit PaintScope(HWND window) : window_(window), dc_(::BeginPaint(window, &ps_)) {}
+  PaintScope(const PaintScope&) = delete;
+  PaintScope& operator=(const PaintScope&) = delete;
+  ~PaintScope() { ::EndPaint(window_, &ps_); }
+  HDC dc() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT ps_{};
+  HDC dc_;
 };
 
 }  // namespace kesu::shell::win
