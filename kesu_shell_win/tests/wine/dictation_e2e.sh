@@ -266,6 +266,26 @@ focus_notepad
 grep -qF "TYPETEST ok " "$data/kesu-cli.log" || fail "--inject-type: $(grep TYPETEST "$data/kesu-cli.log")"
 [[ "$(wt notepad-text)" == "逐字打" ]] || fail "--inject-type: notepad holds '$(wt notepad-text)'"
 
+# 9. The mini window's round button: a click starts a dictation, a second click ends it, and
+#    the text lands in notepad, which kept the focus.
+start_kesu
+focus_notepad
+read -r _ left top right _ <<<"$(wt window-rect KesuMini)"
+if [[ -z "${left:-}" ]]; then
+  fail "mini window not shown"
+else
+  button_x=$(((left + right) / 2)) button_y=$((top + 92))
+  before="$(outcomes)"
+  xdotool mousemove "$button_x" "$button_y" click 1
+  sleep 2.6
+  shot mini-listening
+  xdotool mousemove "$button_x" "$button_y" click 1
+  for _ in $(seq 200); do [[ "$(outcomes)" -gt "$before" ]] && break; sleep 0.1; done
+  [[ "$(last_outcome)" == "[kesu] 上屏 status=ok detail=" ]] || fail "mini click: $(last_outcome)"
+  [[ "$(wt notepad-text)" == "$sentence" ]] || fail "mini click: notepad holds '$(wt notepad-text)'"
+fi
+stop_kesu
+
 if ((failures)); then
   for f in "$work"/err.*; do echo "---- $f"; tail -n 40 "$f"; done
   echo "---- main log"; tail -n 80 "$data/kesu-cli.log"

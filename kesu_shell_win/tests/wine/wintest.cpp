@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -180,5 +181,37 @@ int wmain() {
     return w != nullptr && ::PostMessageW(w, WM_POWERBROADCAST, 7, 0) ? 0 : 1;
   }
   if (cmd == L"clipboard-hold") return clipboard_hold(static_cast<DWORD>(_wtoi(arg(1).c_str())));
+  if (cmd == L"tray-delete" || cmd == L"tray-present") {
+    // The shell's icon as the notification area knows it: removed (as an Explorer restart
+    // loses it), or probed with a tooltip change that fails when the icon is gone.
+    HWND w = ::FindWindowW(L"KesuMessageWindow", nullptr);
+    if (w == nullptr) return 1;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = w;
+    nid.uID = 1;
+    if (cmd == L"tray-delete") return ::Shell_NotifyIconW(NIM_DELETE, &nid) ? 0 : 1;
+    nid.uFlags = NIF_TIP;
+    std::wcscpy(nid.szTip, L"言至：探测");
+    const bool present = ::Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
+    out(present ? "PRESENT\n" : "ABSENT\n");
+    return 0;
+  }
+  if (cmd == L"taskbar-created") {
+    const UINT msg = ::RegisterWindowMessageW(L"TaskbarCreated");
+    return ::PostMessageW(HWND_BROADCAST, msg, 0, 0) ? 0 : 1;
+  }
+  if (cmd == L"window-rect") {
+    // A visible top-level window of the class: "RECT left top right bottom".
+    HWND w = ::FindWindowW(arg(1).c_str(), nullptr);
+    RECT r{};
+    if (w == nullptr || !::IsWindowVisible(w) || !::GetWindowRect(w, &r)) {
+      out("NONE\n");
+      return 1;
+    }
+    out("RECT " + std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) +
+        " " + std::to_string(r.bottom) + "\n");
+    return 0;
+  }
   return 2;
 }
