@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "main/foreground_win.h"
+#include "main/message_pump_win.h"
 #include "main/text.h"
 
 namespace kesu::shell::win {
@@ -201,15 +202,7 @@ void WinInsertPlatform::sleep(std::chrono::milliseconds duration) {
     ::Sleep(static_cast<DWORD>(duration.count()));
     return;
   }
-  const ULONGLONG until = ::GetTickCount64() + static_cast<ULONGLONG>(duration.count());
-  for (ULONGLONG now = ::GetTickCount64(); now < until; now = ::GetTickCount64()) {
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-  }
+  serve_messages_for(duration);
 }
 
 }  // namespace kesu::shell::win

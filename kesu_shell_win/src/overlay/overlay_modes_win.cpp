@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "main/logs.h"
+#include "main/message_pump_win.h"
 #include "main/overlay_timing.h"
 #include "main/text.h"
 #include "overlay/overlay_modes.h"
@@ -65,15 +66,7 @@ void overlay_demo_mode(const ModeContext& ctx) {
   ctx.log(line);
 
   // Keep the window alive (and its messages served) while it is looked at.
-  const DWORD until = ::GetTickCount() + static_cast<DWORD>(secs) * 1000;
-  while (static_cast<LONG>(until - ::GetTickCount()) > 0) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-  }
+  win::serve_messages_for(std::chrono::seconds(secs));
   ctx.log("OVERLAY demo done");
 }
 

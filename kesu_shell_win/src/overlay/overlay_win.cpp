@@ -65,6 +65,20 @@ void draw_text(HDC dc, std::string_view text, int height, int weight, const wcha
               format | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
 }
 
+bool owned_by_this_thread(HWND hwnd) {
+  return ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId();
+}
+
+// Renders and hides also run on the animation and timer threads, which must never wait for the
+// user-interface thread: from there the window is changed asynchronously.
+void show_from_any_thread(HWND hwnd, int command) {
+  if (owned_by_this_thread(hwnd)) {
+    ::ShowWindow(hwnd, command);
+  } else {
+    ::ShowWindowAsync(hwnd, command);
+  }
+}
+
 RECT win_rect(const overlay::Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
 }  // namespace
@@ -252,36 +266,17 @@ void WinOverlay::draw(const overlay::Frame& f) {
   }
   bitmap.reset();
   memory.reset();
-  // Another thread's renders must not wait on the user-interface thread.
-  const bool own = ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId();
-  if (own) {
-    ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
-  } else {
-    ::ShowWindowAsync(hwnd, SW_SHOWNOACTIVATE);
-  }
+  const bool own = owned_by_this_thread(hwnd);
+  show_from_any_thread(hwnd, SW_SHOWNOACTIVATE);
   ::SetWindowPos(hwnd, HWND_TOPMOST, f.pos.x, f.pos.y, f.W, f.H,
                  SWP_NOACTIVATE | SWP_SHOWWINDOW | (own ? 0 : SWP_ASYNCWINDOWPOS));
   ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | (own ? RDW_UPDATENOW : 0));
 }
 
-void WinOverlay::show() {
-  HWND hwnd = window_.get();
-  if (::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId()) {
-    ::ShowWindow(hwnd, SW_SHOWNA);
-  } else {
-    ::ShowWindowAsync(hwnd, SW_SHOWNA);
-  }
-}
+void WinOverlay::show() { show_from_any_thread(window_.get(), SW_SHOWNA); }
 
-void WinOverlay::hide() {
-  // The timed hides run on their own threads.
-  HWND hwnd = window_.get();
-  if (::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId()) {
-    ::ShowWindow(hwnd, SW_HIDE);
-  } else {
-    ::ShowWindowAsync(hwnd, SW_HIDE);
-  }
-}
+// The timed hides run on their own threads.
+void WinOverlay::hide() { show_from_any_thread(window_.get(), SW_HIDE); }
 
 std::string dpi_report_line() {
   using GetThreadContextFn = HANDLE(WINAPI*)();

@@ -5,6 +5,7 @@
 #include "main/core_calls.h"
 #include "main/keyboard_capture_win.h"
 #include "main/logs.h"
+#include "main/message_pump_win.h"
 #include "main/modes.h"
 #include "main/startup.h"
 #include "selection/palette_entry.h"
@@ -59,18 +60,7 @@ std::optional<int> DesktopTray::run_modes(const Args& args) {
         ::PostMessageW(window_, kTrayCallbackMessage, 0, 0x205);
       },
       [](std::string_view t) { log_line(t); },
-      [](std::chrono::milliseconds d) {
-        // Serves this thread's windows while waiting, as the message loop would.
-        const DWORD until = ::GetTickCount() + static_cast<DWORD>(d.count());
-        while (static_cast<LONG>(until - ::GetTickCount()) > 0) {
-          MSG msg;
-          while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-          }
-          ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        }
-      },
+      [](std::chrono::milliseconds d) { serve_messages_for(d); },
   };
   return run_tray_modes(ctx);
 }
