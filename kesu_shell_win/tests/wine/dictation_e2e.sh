@@ -14,14 +14,16 @@ work="$(mktemp -d /tmp/kesu-dictation.XXXXXX)"
 mkdir -p "$work/app" "$work/data/pending" "$shots"
 cp "$exe_src" "$work/app/kesu.exe"
 exe="$work/app/kesu.exe"
+# Only this run's program: other Wine tests run at the same time with their own copies.
+mine="$work/app/kesu\\.exe"
 data="$work/data"
 export KESU_CONFIG_DIR="$(winepath -w "$data")"
 unset KESU_DEV KESU_TRACE
 runs=0 failures=0 notepad_pid=""
 
 stop_kesu() {
-  pkill -f 'app.kesu\.exe' >/dev/null 2>&1
-  for _ in $(seq 50); do pgrep -f 'app.kesu\.exe' >/dev/null || break; sleep 0.1; done
+  pkill -f "$mine" >/dev/null 2>&1
+  for _ in $(seq 50); do pgrep -f "$mine" >/dev/null || break; sleep 0.1; done
 }
 cleanup() {
   stop_kesu

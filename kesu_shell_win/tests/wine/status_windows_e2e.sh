@@ -12,13 +12,15 @@ work="$(mktemp -d /tmp/kesu-status.XXXXXX)"
 mkdir -p "$work/app" "$work/data" "$shots"
 cp "$exe_src" "$work/app/kesu.exe"
 exe="$work/app/kesu.exe"
+# Only this run's program: other Wine tests run at the same time with their own copies.
+mine="$work/app/kesu\\.exe"
 data="$work/data"
 log="$data/kesu-cli.log"
 export KESU_CONFIG_DIR="$(winepath -w "$data")"
 unset KESU_DEV KESU_TRACE
 failures=0
 cleanup() {
-  pkill -f 'app.kesu\.exe' >/dev/null 2>&1
+  pkill -f "$mine" >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -111,8 +113,8 @@ grep -qF "tray-ensure re-added icon" "$log" || fail "no re-add trace"
 
 # 4. The menu opened as a right click on the icon opens it, then 退出 chosen with the keyboard
 #    (the last item): the icon goes at once and the process ends.
-pkill -f 'app.kesu\.exe' >/dev/null 2>&1
-for _ in $(seq 50); do pgrep -f 'app.kesu\.exe' >/dev/null || break; sleep 0.1; done
+pkill -f "$mine" >/dev/null 2>&1
+for _ in $(seq 50); do pgrep -f "$mine" >/dev/null || break; sleep 0.1; done
 (cd "$work/app" && exec timeout 60 wine "$exe" --no-onboarding --tray-menu-demo </dev/null >/dev/null 2>&1) &
 running=$!
 for _ in $(seq 150); do [[ "$(wt tray-present)" == "PRESENT" ]] && break; sleep 0.1; done
