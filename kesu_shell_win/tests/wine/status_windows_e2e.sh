@@ -87,6 +87,15 @@ done
 grep -q "OVERLAY demo phase=listening scale=1.5 .* w=6[0-9][0-9] h=84" "$log" ||
   grep -q "OVERLAY demo phase=listening scale=1.5 .* h=84" "$log" || fail "listening at 1.5: $(grep 'phase=listening scale=1.5' "$log")"
 
+# The caret probe and the DPI report answer in their documented shapes.
+kesu --caret-probe
+grep -qx "DPI scale=1" "$log" || fail "caret probe: $(grep 'DPI scale' "$log")"
+grep -qE "^PROBE fg_thread=[0-9]+ gti_ok=(true|false) err=[0-9]+ caret_hwnd=.* rc=\(.*\) screen=\(.*\) conv=(true|false) win=\(.*\)$" "$log" ||
+  fail "probe line: $(grep '^PROBE' "$log")"
+grep -qE "^CARET (none|x=-?[0-9]+ y=-?[0-9]+ flip=(true|false))$" "$log" || fail "caret: $(grep '^CARET' "$log")"
+kesu --dpi-report
+grep -qE "^DPI awareness=-?[0-9]+ system=96$" "$log" || fail "dpi report: $(grep 'DPI awareness' "$log")"
+
 # 2. The tray menu as the running application builds it.
 kesu --tray-menu-dump
 for item in "TRAYMENU id=0 grey=1 text=言至 · 就绪" "TRAYMENU id=1007 grey=1 text=取消当前录音（Esc）" \
