@@ -65,8 +65,7 @@ void DesktopHost::add_tray(bool drop_test) {
     tray_->add_icon();
     if (drop_test) {
       const auto [dropped, back] = tray_->icon().drop_test();
-      log_line(std::string("TRAYDROP dropped=") + (dropped ? "true" : "false") +
-               " back=" + (back ? "true" : "false"));
+      log_line(tray_drop_line(dropped, back));
     }
   }
   // Explorer's restart and the periodic check both put a lost icon back.

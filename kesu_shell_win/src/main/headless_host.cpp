@@ -109,7 +109,7 @@ Views HeadlessHost::views() {
 
 void HeadlessHost::add_tray(bool drop_test) {
   // There is no icon to drop or bring back.
-  if (drop_test) log_line("TRAYDROP dropped=false back=false");
+  if (drop_test) log_line(tray_drop_line(false, false));
 }
 
 std::optional<int> HeadlessHost::run_late_modes(const Args& args) {

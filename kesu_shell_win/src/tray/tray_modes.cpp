@@ -10,6 +10,10 @@ std::string yes_no(bool v) { return v ? "true" : "false"; }
 
 }  // namespace
 
+std::string tray_drop_line(bool dropped, bool back) {
+  return "TRAYDROP dropped=" + yes_no(dropped) + " back=" + yes_no(back);
+}
+
 std::optional<int> run_tray_modes(const TrayModeContext& ctx) {
   const Args& a = ctx.args;
   using namespace std::chrono_literals;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "main/app_state.h"
@@ -28,5 +29,8 @@ struct TrayModeContext {
 // "--mini-toggle", "--tray-cmd", "--tray-menu-dump" end the process (their exit code is
 // returned); "--tray-menu-demo" opens the menu and lets the application run on.
 std::optional<int> run_tray_modes(const TrayModeContext& ctx);
+
+// "TRAYDROP dropped={} back={}", the drop test's result line.
+std::string tray_drop_line(bool dropped, bool back);
 
 }  // namespace kesu::shell
