@@ -51,12 +51,14 @@ void Worker::on(cmd::RetrySegment& retry) {
   const int index = retry.index;
   const bool started = helpers_.spawn("kesu-segment", [shared, queue, index, samples = found->samples] {
     Recognition r = shared->speech->recognise(samples);
+    // Cleared before the answer is queued: a retry asked for right after the answer is seen
+    // must not be refused as "still running".
+    shared->segment_retry_running.store(false);
     if (r.error) {
       (void)queue->push(cmd::SegmentRetryFailed{index, *r.error});
     } else {
       (void)queue->push(cmd::SegmentRetryDone{index, std::move(r.text)});
     }
-    shared->segment_retry_running.store(false);
   });
   if (!started) {
     shared_->segment_retry_running.store(false);
