@@ -2,10 +2,13 @@
 #                      RUNTIME files... MODELS name=file...)
 # HELPERS are programs of this build that travel beside the core (the path spelled out as for
 # CORE_FILE).
-# Sources that link the given files into an executable verbatim, with a table of them
+# Sources that link the given files into an executable as gzip streams, with a table of them
 # (embedded_payloads()). The bytes go in through the assembler's .incbin: no generated C arrays,
-# so even tens of megabytes cost only a link. Missing model files are skipped.
+# so even tens of megabytes cost only a link. The core and the helpers are stripped first; their
+# debug information stays beside the build as "{file}.debug" for crash analysis. Missing model
+# files are skipped.
 enable_language(ASM)
+find_program(KESU_GZIP gzip REQUIRED)
 
 function(kesu_payload_sources out_var)
   cmake_parse_arguments(ARG "" "CORE;CORE_FILE" "HELPERS;RUNTIME;MODELS" ${ARGN})
@@ -19,41 +22,52 @@ function(kesu_payload_sources out_var)
   set(asm "${section}\n")
   set(decls "")
   set(rows "")
-  set(deps "")
+  set(packed_files "")
   set(index 0)
-  macro(add_payload name kind file)
+  # strip_from: the target whose file this is, or empty for a file copied as it stands.
+  macro(add_payload name kind file strip_from)
     set(sym kesu_payload_${index})
-    string(APPEND asm ".balign 16\n.globl ${sym}_begin\n${sym}_begin:\n.incbin \"${file}\"\n"
+    set(packed ${gen}/packed/payload_${index})
+    if(NOT "${strip_from}" STREQUAL "")
+      add_custom_command(OUTPUT ${packed}.gz
+        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${file} ${file}.debug
+        COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${file}.debug ${file} ${packed}
+        COMMAND ${KESU_GZIP} -9 -n -f ${packed}
+        DEPENDS ${strip_from} VERBATIM)
+    else()
+      add_custom_command(OUTPUT ${packed}.gz
+        COMMAND ${CMAKE_COMMAND} -E copy ${file} ${packed}
+        COMMAND ${KESU_GZIP} -9 -n -f ${packed}
+        DEPENDS ${file} VERBATIM)
+    endif()
+    list(APPEND packed_files ${packed}.gz)
+    string(APPEND asm ".balign 16\n.globl ${sym}_begin\n${sym}_begin:\n.incbin \"${packed}.gz\"\n"
                       ".globl ${sym}_end\n${sym}_end:\n")
     string(APPEND decls "extern \"C\" const unsigned char ${sym}_begin[];\n"
                         "extern \"C\" const unsigned char ${sym}_end[];\n")
     string(APPEND rows "    {\"${name}\", kesu::shell::PayloadKind::${kind}, "
                        "{${sym}_begin, static_cast<std::size_t>(${sym}_end - ${sym}_begin)}},\n")
-    list(APPEND deps "${file}")
     math(EXPR index "${index} + 1")
   endmacro()
 
-  add_payload("$<TARGET_FILE_NAME:${ARG_CORE}>" CoreLibrary "$<TARGET_FILE:${ARG_CORE}>")
-  # OBJECT_DEPENDS takes no generator expressions: the core's path is spelled out by the caller.
-  list(REMOVE_AT deps -1)
-  list(APPEND deps "${ARG_CORE_FILE}")
+  # OUTPUT and OBJECT_DEPENDS take no generator expressions: the core's and the helpers' paths
+  # are spelled out by the caller.
+  add_payload("$<TARGET_FILE_NAME:${ARG_CORE}>" CoreLibrary "${ARG_CORE_FILE}" ${ARG_CORE})
   foreach(entry IN LISTS ARG_HELPERS)
     string(REGEX MATCH "^([^=]+)=(.*)$" _ "${entry}")
-    add_payload("$<TARGET_FILE_NAME:${CMAKE_MATCH_1}>" Runtime "$<TARGET_FILE:${CMAKE_MATCH_1}>")
-    list(REMOVE_AT deps -1)
-    list(APPEND deps "${CMAKE_MATCH_2}")
+    add_payload("$<TARGET_FILE_NAME:${CMAKE_MATCH_1}>" Runtime "${CMAKE_MATCH_2}" ${CMAKE_MATCH_1})
   endforeach()
   foreach(file IN LISTS ARG_RUNTIME)
     if(NOT EXISTS ${file})
       message(FATAL_ERROR "${file} is missing: run scripts/install-deps.sh")
     endif()
     get_filename_component(name ${file} NAME)
-    add_payload("${name}" Runtime "${file}")
+    add_payload("${name}" Runtime "${file}" "")
   endforeach()
   foreach(entry IN LISTS ARG_MODELS)
     string(REGEX MATCH "^([^=]+)=(.*)$" _ "${entry}")
     if(EXISTS "${CMAKE_MATCH_2}")
-      add_payload("${CMAKE_MATCH_1}" Model "${CMAKE_MATCH_2}")
+      add_payload("${CMAKE_MATCH_1}" Model "${CMAKE_MATCH_2}" "")
     else()
       message(STATUS "Payload ${CMAKE_MATCH_1} skipped: ${CMAKE_MATCH_2} not found")
     endif()
@@ -76,6 +90,6 @@ ${rows}  };
 }
 ")
   # .incbin inputs are invisible to the compiler's dependency scan (and to ccache).
-  set_source_files_properties(${gen}/payload_data.S PROPERTIES OBJECT_DEPENDS "${deps}")
-  set(${out_var} ${gen}/payload_data.S ${gen}/payload_table.cpp PARENT_SCOPE)
+  set_source_files_properties(${gen}/payload_data.S PROPERTIES OBJECT_DEPENDS "${packed_files}")
+  set(${out_var} ${gen}/payload_data.S ${gen}/payload_table.cpp ${packed_files} PARENT_SCOPE)
 endfunction()

@@ -6,6 +6,7 @@
 
 #include "main/core_loader.h"
 #include "main/text.h"
+#include "packed_payload.h"
 #include "temp_dir.h"
 
 using namespace kesu::shell;
@@ -80,7 +81,7 @@ class FakeOpener final : public LibraryOpener {
   }
 };
 
-const unsigned char kImage[] = {1, 2, 3};
+const std::vector<unsigned char> kImage = gzip_packed("\x01\x02\x03");
 const Payload kPayloads[] = {{"kesu_core.dll", PayloadKind::CoreLibrary, kImage}};
 
 struct Loading : ::testing::Test {

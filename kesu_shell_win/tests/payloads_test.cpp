@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "main/payloads.h"
+#include "packed_payload.h"
 #include "temp_dir.h"
 
 using namespace kesu::shell;
@@ -12,9 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const unsigned char kCore[] = {'c', 'o', 'r', 'e'};
-const unsigned char kRuntime[] = {'r', 't'};
-const unsigned char kModel[] = {'m', 'o', 'd', 'e', 'l'};
+const std::vector<unsigned char> kCore = gzip_packed("core");
+const std::vector<unsigned char> kRuntime = gzip_packed("rt");
+const std::vector<unsigned char> kModel = gzip_packed("model");
 
 const Payload kPayloads[] = {
     {"core.lib", PayloadKind::CoreLibrary, kCore},
@@ -47,8 +48,8 @@ TEST(Stamp, Fnv1aAndEveryLibraryCovered) {
   EXPECT_EQ(fnv1a64({}), 0xcbf29ce484222325ull);
   EXPECT_EQ(fnv1a64(a), 0xaf63dc4c8601ec8cull);
   const std::string stamp = expected_stamp(kPayloads);
-  EXPECT_EQ(stamp.substr(0, 2), "4-");
-  EXPECT_NE(stamp.find(" dep.lib=2-"), std::string::npos);
+  EXPECT_EQ(stamp.rfind(std::to_string(kCore.size()) + "-", 0), 0u);
+  EXPECT_NE(stamp.find(" dep.lib=" + std::to_string(kRuntime.size()) + "-"), std::string::npos);
   EXPECT_EQ(stamp.find("vad.onnx"), std::string::npos);
 }
 
@@ -106,4 +107,14 @@ TEST_F(Placing, ModelsAreComparedBySizeOnly) {
   EXPECT_EQ(read(data.path() / "models" / "vad.onnx"), "model");
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_EQ(logged[0].rfind("内置模型已解出：", 0), 0u);
+}
+
+TEST_F(Placing, ADamagedPayloadFailsLoudlyAndLeavesNoFile) {
+  std::vector<unsigned char> cut = kCore;
+  cut.erase(cut.begin() + 12, cut.begin() + 16);  // bytes lost from the middle of the stream
+  const Payload damaged[] = {{"core.lib", PayloadKind::CoreLibrary, cut}};
+  const Placement p = place_core_library(exe.path(), data.path(), damaged, log);
+  EXPECT_EQ(p.error, "写 dll 失败：内置文件已损坏");
+  EXPECT_FALSE(fs::exists(data.path() / "bin" / "core.lib"));
+  EXPECT_FALSE(fs::exists(data.path() / "bin" / "kesu_core.stamp"));
 }

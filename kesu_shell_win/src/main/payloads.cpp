@@ -1,11 +1,11 @@
 #include "main/payloads.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include "main/gzip_stream.h"
 #include "main/text.h"
 
 namespace kesu::shell {
@@ -13,14 +13,6 @@ namespace kesu::shell {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool write_bytes(const fs::path& file, std::span<const unsigned char> bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return static_cast<bool>(out);
-}
 
 std::string stamp_of(std::span<const unsigned char> bytes) {
   char hash[17];
@@ -71,8 +63,9 @@ void write_models(const fs::path& data_dir, std::span<const Payload> payloads, c
     if (p.kind != PayloadKind::Model) continue;
     const fs::path file = dir / path_from_utf8(p.name);
     const auto size = fs::file_size(file, ec);
-    if (!ec && size == p.bytes.size()) continue;
-    if (write_bytes(file, p.bytes)) log("内置模型已解出：" + path_to_utf8(file));
+    if (!ec && size == gzip_unpacked_size(p.bytes)) continue;
+    std::string ignored;
+    if (gunzip_to_file(p.bytes, file, ignored)) log("内置模型已解出：" + path_to_utf8(file));
   }
 }
 
@@ -106,16 +99,13 @@ Placement place_core_library(const std::optional<fs::path>& exe_dir, const fs::p
 
   // The core first: its failure is the one the user must hear about. The stamp goes last so an
   // interrupted write is redone at the next start.
-  if (!write_bytes(library, core->bytes)) {
-    std::error_code why(errno, std::generic_category());
-    return {{}, "写 dll 失败：" + os_error_text(why)};
-  }
+  std::string why;
+  if (!gunzip_to_file(core->bytes, library, why)) return {{}, "写 dll 失败：" + why};
   for (const Payload& p : payloads) {
     if (p.kind != PayloadKind::Runtime) continue;
     const fs::path file = bin / path_from_utf8(p.name);
-    if (!write_bytes(file, p.bytes)) {
-      std::error_code why(errno, std::generic_category());
-      return {{}, "写 dll 失败：" + path_to_utf8(file) + "：" + os_error_text(why)};
+    if (!gunzip_to_file(p.bytes, file, why)) {
+      return {{}, "写 dll 失败：" + path_to_utf8(file) + "：" + why};
     }
     // The core starts some of these (its model checker) as programs.
     fs::permissions(file, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ec);

@@ -21,7 +21,7 @@ enum class PayloadKind {
 struct Payload {
   std::string_view name;  // file name on disk
   PayloadKind kind;
-  std::span<const unsigned char> bytes;
+  std::span<const unsigned char> bytes;  // the file as a gzip stream
 };
 
 // The payloads linked into this executable (generated at build time).
@@ -31,10 +31,11 @@ using LogFn = std::function<void(std::string_view)>;
 
 std::uint64_t fnv1a64(std::span<const unsigned char> bytes);
 // "{length}-{hash}" of the core image; every other library adds " {name}={length}-{hash}" so a
-// change to any of them rewrites the whole set.
+// change to any of them rewrites the whole set. Lengths and hashes are of the packed bytes.
 std::string expected_stamp(std::span<const Payload> payloads);
 
-// Writes missing or wrongly sized models into {data}/models; errors are skipped silently.
+// Writes missing or wrongly sized models (by their unpacked size) into {data}/models; errors are
+// skipped silently.
 void write_models(const std::filesystem::path& data_dir, std::span<const Payload> payloads,
                   const LogFn& log);
 
