@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
   }
   EngineSlot slot(engine.engine);
   HotwordTable hotwords;
-  const DecodeTools tools{slot, loader, *punctuator, vad_model_path(config),
+  VadPool vad(loader);
+  const DecodeTools tools{slot, vad, *punctuator, vad_model_path(config),
                           [&](std::string_view t) { return hotwords.apply(t); }, {}};
 
   // The direct side gets its own recogniser and punctuation model, built the same way.

@@ -14,6 +14,7 @@
 #include "engine/model_files.h"
 #include "engine/model_loader.h"
 #include "lib/core.h"
+#include "pipeline/engine_speech_backend.h"
 #include "support/event_recorder.h"
 #include "support/test_models.h"
 #include "util/paths.h"
@@ -212,6 +213,31 @@ TEST(Fallbacks, CoreStartsWithTheConfiguredEngine) {
   }
   Core core(dir.path());
   EXPECT_EQ(core.shared().engine.name(), "sense");
+}
+
+// What the first dictation would build is built in the background after start: it finds the
+// detector ready, and no dictation after it builds another.
+TEST(WarmUp, TheFirstDictationAfterStartBuildsNoDetector) {
+  TempDir dir;
+  {
+    std::ofstream toml(dir.path() / "config.toml");
+    toml << "[engine]\nactive = \"sense\"\nnum_threads = 1\n[models]\ndir = \""
+         << toml_path(test_models() / "sense") << "\"\nvad = \"" << toml_path(real_vad_model())
+         << "\"\n";
+  }
+  Core core(dir.path());
+  const auto& speech = dynamic_cast<const EngineSpeechBackend&>(*core.shared().speech);
+  for (int i = 0; i < 500 && speech.vad_pool().built() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_EQ(speech.vad_pool().built(), 1u);
+  const kesu::ConfigPtr config = core.shared().config.snapshot();
+  for (int i = 0; i < 2; ++i) {
+    const SegmentedDecode decoded =
+        core.shared().speech->decode_segments(test_recording("speech-two.wav"), *config, {});
+    EXPECT_EQ(decoded.segments.size(), 2u);
+  }
+  EXPECT_EQ(speech.vad_pool().built(), 1u);
 }
 
 // A recognition engine slow enough for the threads to queue up behind the lock.

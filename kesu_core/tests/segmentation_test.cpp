@@ -25,23 +25,54 @@ std::vector<std::size_t> sizes(const std::vector<SpeechPiece>& pieces) {
 TEST(Vad, TwoSentencesWithAPauseGiveTwoSegmentsAndSilenceNone) {
   TempDir dir;
   const ModelLoader loader = ModelLoader::for_core(dir.path());
-  const Segmentation speech =
-      segment_speech(test_recording("speech-two.wav"), real_vad_model(), loader);
+  VadPool pool(loader);
+  const Segmentation speech = segment_speech(test_recording("speech-two.wav"), pool, real_vad_model());
   EXPECT_TRUE(speech.by_detector);
   ASSERT_EQ(speech.pieces.size(), 2u);
   EXPECT_LT(speech.pieces[0].start + speech.pieces[0].samples.size(), speech.pieces[1].start);
 
-  const Segmentation silence = segment_speech(std::vector<float>(3 * 16000, 0.0f),
-                                              real_vad_model(), loader);
+  const Segmentation silence = segment_speech(std::vector<float>(3 * 16000, 0.0f), pool, real_vad_model());
   EXPECT_TRUE(silence.by_detector);
   EXPECT_TRUE(silence.pieces.empty());
+
+  // The detector built for the first recording served the second, reset in between: the same
+  // recording cuts the same way again.
+  const Segmentation again = segment_speech(test_recording("speech-two.wav"), pool, real_vad_model());
+  EXPECT_EQ(sizes(again.pieces), sizes(speech.pieces));
+  EXPECT_EQ(pool.built(), 1u);
+}
+
+TEST(Vad, TwoUsersAtOnceEachGetADetectorAndAModelChangeBuildsAFreshOne) {
+  TempDir dir;
+  const ModelLoader loader = ModelLoader::for_core(dir.path());
+  VadPool pool(loader);
+  const std::filesystem::path model = dir.path() / "silero_vad.onnx";
+  copy_into(real_vad_model(), model);
+  std::string error;
+  {
+    VadPool::Lease first = pool.acquire(model, error);
+    VadPool::Lease second = pool.acquire(model, error);
+    ASSERT_TRUE(first && second) << error;
+    EXPECT_NE(first.get(), second.get());
+  }
+  EXPECT_EQ(pool.built(), 2u);
+  { EXPECT_TRUE(pool.acquire(model, error)); }
+  EXPECT_EQ(pool.built(), 2u) << "a detector given back is reused";
+
+  // Replaced by a file that is no Silero model: the kept detectors are not used for it.
+  std::filesystem::remove(model);
+  copy_into(test_models() / "gtcrn_simple.onnx", model);
+  const Segmentation cut = segment_speech(std::vector<float>(16000, 0.0f), pool, model);
+  EXPECT_FALSE(cut.by_detector);
+  EXPECT_EQ(pool.built(), 2u);
 }
 
 TEST(Vad, WithoutTheDetectorSixtySecondsAreCutIntoFixedWindows) {
   TempDir dir;
   const std::vector<float> minute(60 * 16000, 0.01f);
-  const Segmentation cut =
-      segment_speech(minute, dir.path() / "missing_vad.onnx", ModelLoader::for_core(dir.path()));
+  const ModelLoader loader = ModelLoader::for_core(dir.path());
+  VadPool pool(loader);
+  const Segmentation cut = segment_speech(minute, pool, dir.path() / "missing_vad.onnx");
   EXPECT_FALSE(cut.by_detector);
   EXPECT_EQ(sizes(cut.pieces), (std::vector<std::size_t>{400000, 400000, 160000}));
   EXPECT_EQ(cut.pieces[2].start, 800000u);
@@ -60,8 +91,9 @@ TEST(Vad, ABrokenDetectorModelFallsBackToFixedWindows) {
   TempDir dir;
   const std::filesystem::path bad = dir.path() / "silero_vad.onnx";
   copy_into(test_models() / "gtcrn_simple.onnx", bad);  // loads, but is no Silero model
-  const Segmentation cut =
-      segment_speech(std::vector<float>(16000, 0.0f), bad, ModelLoader::for_core(dir.path()));
+  const ModelLoader loader = ModelLoader::for_core(dir.path());
+  VadPool pool(loader);
+  const Segmentation cut = segment_speech(std::vector<float>(16000, 0.0f), pool, bad);
   EXPECT_FALSE(cut.by_detector);
   EXPECT_EQ(cut.pieces.size(), 1u);
 }
@@ -96,12 +128,13 @@ class SegmentDecode : public ::testing::Test {
 
   TempDir dir;
   ModelLoader loader = ModelLoader::for_core(dir.path());
+  VadPool vad{loader};
   Punctuator rule;
 };
 
 TEST_F(SegmentDecode, EmptyAudioIsNoAudio) {
   EngineSlot slot(std::make_shared<StubEngine>());
-  const DecodeOutcome out = segment_decode({}, {slot, loader, rule, real_vad_model(), {}, {}});
+  const DecodeOutcome out = segment_decode({}, {slot, vad, rule, real_vad_model(), {}, {}});
   EXPECT_EQ(out.error, "没有录到音频");
 }
 
@@ -111,7 +144,7 @@ TEST_F(SegmentDecode, SegmentsInOrderWithHotwordsAndPunctuation) {
   EngineSlot slot(sense.engine);
   auto hotwords = [](std::string_view text) { return "「" + std::string(text) + "」"; };
   const DecodeOutcome out = segment_decode(test_recording("speech-two.wav"),
-                                           {slot, loader, rule, real_vad_model(), hotwords, {}});
+                                           {slot, vad, rule, real_vad_model(), hotwords, {}});
   ASSERT_FALSE(out.error);
   ASSERT_EQ(out.segments.size(), 2u);
   EXPECT_EQ(out.segments[0].index, 0);
@@ -125,7 +158,7 @@ TEST_F(SegmentDecode, InjectedFaultsFailTheirSegmentsOnly) {
   EngineSlot slot(std::make_shared<StubEngine>());
   set_env("KESU_FAULT_FAIL_SEGMENTS", "1");
   const DecodeOutcome some = segment_decode(test_recording("speech-two.wav"),
-                                            {slot, loader, rule, real_vad_model(), {}, {}});
+                                            {slot, vad, rule, real_vad_model(), {}, {}});
   ASSERT_EQ(some.segments.size(), 2u);
   EXPECT_FALSE(some.segments[0].error);
   EXPECT_EQ(some.segments[1].error, "故障注入：模拟这一段识别失败");
@@ -134,7 +167,7 @@ TEST_F(SegmentDecode, InjectedFaultsFailTheirSegmentsOnly) {
 
   set_env("KESU_FAULT_FAIL_SEGMENTS", "all");
   const DecodeOutcome all = segment_decode(test_recording("speech-two.wav"),
-                                           {slot, loader, rule, real_vad_model(), {}, {}});
+                                           {slot, vad, rule, real_vad_model(), {}, {}});
   EXPECT_EQ(all.error, "故障注入：模拟这一段识别失败");
   EXPECT_EQ(all.text, "");
   EXPECT_EQ(all.segments.size(), 2u);  // the audio of every segment is kept for a retry
@@ -153,14 +186,14 @@ TEST_F(SegmentDecode, AFilterChoosesTheSegmentsToRecognise) {
     };
   };
   const DecodeOutcome second = segment_decode(test_recording("speech-two.wav"),
-                                              {slot, loader, rule, real_vad_model(), {}, keep_only({false, true})});
+                                              {slot, vad, rule, real_vad_model(), {}, keep_only({false, true})});
   ASSERT_EQ(second.segments.size(), 1u);
   EXPECT_EQ(second.filtered_out, 1u);
   EXPECT_FALSE(second.all_filtered);
   EXPECT_EQ(second.text, "测试文本：你好，Kesu。");
 
   const DecodeOutcome none = segment_decode(test_recording("speech-two.wav"),
-                                            {slot, loader, rule, real_vad_model(), {}, keep_only({false, false})});
+                                            {slot, vad, rule, real_vad_model(), {}, keep_only({false, false})});
   EXPECT_TRUE(none.all_filtered);
   EXPECT_FALSE(none.error);
   EXPECT_EQ(none.text, "");

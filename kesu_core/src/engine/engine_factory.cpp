@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <vector>
 
 #include "engine/model_files.h"
 #include "engine/offline_engine.h"
@@ -72,6 +73,15 @@ EngineCreation create_engine(std::string_view name, const ConfigRecord& config,
   }
   return {nullptr, "未知引擎：" + std::string(name) + "（可选 sense|qwen3|stub）"};
 }
+
+namespace {
+// Long enough for every recogniser to run its whole graph once.
+const std::vector<float> kWarmUpSilence(8000, 0.0f);
+}  // namespace
+
+void warm_up_engine(Engine& engine) { (void)engine.recognise(kWarmUpSilence); }
+
+void warm_up_engine(EngineSlot& slot) { (void)slot.recognise(kWarmUpSilence); }
 
 std::shared_ptr<Engine> create_engine_or_stub(const ConfigRecord& config,
                                               const ModelLoader& loader) {

@@ -5,6 +5,7 @@
 
 #include "config/config_record.h"
 #include "engine/engine.h"
+#include "engine/engine_slot.h"
 #include "engine/model_loader.h"
 
 namespace kesu {
@@ -29,6 +30,11 @@ EngineCreation create_sense_engine(const std::filesystem::path& dir, int num_thr
                                    const ModelLoader& loader);
 EngineCreation create_qwen3_engine(const std::filesystem::path& dir, int num_threads,
                                    const ModelLoader& loader);
+
+// A first recognition of a little silence: onnxruntime sets much of a session up on its first
+// run, which would otherwise land on the user's first dictation.
+void warm_up_engine(Engine& engine);
+void warm_up_engine(EngineSlot& slot);
 
 // The engine for core start-up: the configured one, or the stub with
 // "[kesu] 引擎不可用，回退 stub：{error}" printed when it cannot be built.

@@ -84,7 +84,7 @@ DecodeOutcome segment_decode(std::span<const float> audio, const DecodeTools& to
     return out;
   }
 
-  Segmentation segmentation = segment_speech(audio, tools.vad_model, tools.loader);
+  Segmentation segmentation = segment_speech(audio, tools.vad, tools.vad_model);
   timing("VAD 就绪 " + ms_text(ms_since(started)) + "，" +
          std::to_string(segmentation.pieces.size()) + " 段");
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/engine_slot.h"
-#include "engine/model_loader.h"
+#include "engine/vad_pool.h"
 #include "punct/punctuator.h"
 #include "voice/voice_filter.h"
 
@@ -38,7 +38,7 @@ struct DecodeOutcome {
 
 struct DecodeTools {
   EngineSlot& engine;
-  const ModelLoader& loader;
+  VadPool& vad;
   Punctuator& punctuator;
   std::filesystem::path vad_model;
   std::function<std::string(std::string_view)> hotwords;  // may be empty

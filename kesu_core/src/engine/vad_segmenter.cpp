@@ -4,10 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "engine/model_files.h"
 #include "engine/sherpa_objects.h"
 #include "util/log.h"
-#include "util/paths.h"
 
 namespace kesu {
 
@@ -15,25 +13,6 @@ namespace {
 
 // The detector takes samples in chunks of any size; one window at a time keeps its queue short.
 constexpr std::size_t kFeedChunk = 512;
-
-struct VadOpen {
-  VadHandle vad;
-  std::string error;
-};
-
-VadOpen open_vad(const std::filesystem::path& model, const ModelLoader& loader) {
-  if (!is_file(model)) return {nullptr, "缺少 VAD 模型：" + path_to_utf8(model)};
-  if (loader.api() == nullptr) return {nullptr, loader.api_error()};
-  if (loader.validate(ModelKind::vad, model)) return {nullptr, "VAD 创建失败（模型损坏？）"};
-  VadOpen out;
-  try {
-    out.vad = create_silero_vad(*loader.api(), model);
-  } catch (...) {
-    // Linux only: sherpa-onnx's exceptions cannot be caught from a Windows build.
-  }
-  if (!out.vad) out.error = "VAD 创建失败（模型损坏？）";
-  return out;
-}
 
 void drain(const SherpaApi& api, const SherpaOnnxVoiceActivityDetector* vad,
            std::vector<SpeechPiece>& pieces) {
@@ -59,15 +38,16 @@ std::vector<SpeechPiece> fixed_windows(std::span<const float> audio, std::size_t
   return pieces;
 }
 
-Segmentation segment_speech(std::span<const float> audio, const std::filesystem::path& vad_model,
-                            const ModelLoader& loader) {
-  VadOpen opened = open_vad(vad_model, loader);
-  if (!opened.vad) {
-    log_line("VAD 加载失败，退回固定窗口：" + opened.error);
+Segmentation segment_speech(std::span<const float> audio, VadPool& pool,
+                            const std::filesystem::path& vad_model) {
+  std::string error;
+  const VadPool::Lease lease = pool.acquire(vad_model, error);
+  if (!lease) {
+    log_line("VAD 加载失败，退回固定窗口：" + error);
     return {fixed_windows(audio), false};
   }
-  const SherpaApi& api = *loader.api();
-  const SherpaOnnxVoiceActivityDetector* vad = opened.vad.get();
+  const SherpaApi& api = *pool.api();
+  const SherpaOnnxVoiceActivityDetector* vad = lease.get();
   Segmentation out;
   out.by_detector = true;
   for (std::size_t done = 0; done < audio.size(); done += kFeedChunk) {

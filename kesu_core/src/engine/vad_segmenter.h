@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/model_loader.h"
+#include "engine/vad_pool.h"
 
 namespace kesu {
 
@@ -26,9 +26,10 @@ struct Segmentation {
   bool by_detector = false;  // false: fixed windows
 };
 
-// Cuts a recording into speech segments with the Silero detector at `vad_model`. When it
-// cannot be loaded, prints "[kesu] VAD 加载失败，退回固定窗口：{error}" and cuts fixed windows.
-Segmentation segment_speech(std::span<const float> audio, const std::filesystem::path& vad_model,
-                            const ModelLoader& loader);
+// Cuts a recording into speech segments with a Silero detector for `vad_model` from `pool`.
+// When none can be built, prints "[kesu] VAD 加载失败，退回固定窗口：{error}" and cuts fixed
+// windows.
+Segmentation segment_speech(std::span<const float> audio, VadPool& pool,
+                            const std::filesystem::path& vad_model);
 
 }  // namespace kesu

@@ -56,6 +56,9 @@ class SpeechBackend {
   virtual std::string engine_name() const = 0;
   // False when no speech model is installed, so a failure can say what to download.
   virtual bool speech_model_installed() const = 0;
+  // Builds and exercises, in the background after start, what the first dictation would
+  // otherwise build while the user waits for the text.
+  virtual void warm_up(const ConfigRecord&) {}
 };
 
 // Recognition without models: every segment reads "测试文本：你好，Kesu。".

@@ -74,6 +74,12 @@ void Worker::start_up() {
     emit("pending_result", {{"text", *text}, {"chars", utf8_char_count(*text)}});
   }
   apply_lan_settings(shared_->config.snapshot());
+  // Off the worker: the first dictation should find everything built and run once already.
+  if (!helpers_.spawn("kesu-warmup", [speech = shared_->speech, config = shared_->config.snapshot()] {
+        speech->warm_up(*config);
+      })) {
+    log_line("预热线程起不来：第一次听写会慢一些");
+  }
 }
 
 void Worker::apply_lan_settings(ConfigPtr config) {
@@ -238,6 +244,7 @@ void Worker::on(cmd::SetEngine& request) {
     cmd::EngineBuilt built{name, nullptr, {}};
     try {
       EngineCreation created = create_engine(name, target, ModelLoader::for_core(target.core_dir));
+      if (created.engine) warm_up_engine(*created.engine);
       built.engine = std::move(created.engine);
       built.error = std::move(created.error);
     } catch (const std::exception& e) {

@@ -251,6 +251,7 @@ const SherpaOnnxSpeechSegment* SherpaOnnxVoiceActivityDetectorFront(
     const SherpaOnnxVoiceActivityDetector* vad);
 void SherpaOnnxVoiceActivityDetectorPop(const SherpaOnnxVoiceActivityDetector* vad);
 void SherpaOnnxVoiceActivityDetectorFlush(const SherpaOnnxVoiceActivityDetector* vad);
+void SherpaOnnxVoiceActivityDetectorReset(const SherpaOnnxVoiceActivityDetector* vad);
 void SherpaOnnxDestroySpeechSegment(const SherpaOnnxSpeechSegment* segment);
 
 // --- online speech denoiser -----------------------------------------------------------------

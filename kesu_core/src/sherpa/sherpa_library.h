@@ -27,6 +27,7 @@ namespace kesu {
   X(SherpaOnnxVoiceActivityDetectorFront)         \
   X(SherpaOnnxVoiceActivityDetectorPop)           \
   X(SherpaOnnxVoiceActivityDetectorFlush)         \
+  X(SherpaOnnxVoiceActivityDetectorReset)         \
   X(SherpaOnnxDestroySpeechSegment)               \
   X(SherpaOnnxCreateOnlineSpeechDenoiser)         \
   X(SherpaOnnxDestroyOnlineSpeechDenoiser)        \

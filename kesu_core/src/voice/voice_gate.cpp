@@ -15,12 +15,33 @@ void VoiceGate::use_embedder(Embedder embedder) {
   gate_.reset();
 }
 
+namespace {
+
+// Path, size and time: a model replaced in place is built anew.
+std::string file_identity(const std::filesystem::path& file) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(file, ec);
+  const auto written = std::filesystem::last_write_time(file, ec);
+  return file.string() + "|" + std::to_string(size) + "|" +
+         std::to_string(written.time_since_epoch().count());
+}
+
+}  // namespace
+
 Embedder VoiceGate::embedder_for(const ConfigRecord& config) {
+  const std::filesystem::path model = speaker_model_path(config.core_dir);
+  const std::string identity = file_identity(model);
   {
     std::lock_guard lock(mu_);
     if (override_) return override_;
+    if (model_embedder_ && model_identity_ == identity) return model_embedder_;
   }
-  return make_speaker_embedder(ModelLoader::for_core(config.core_dir), speaker_model_path(config.core_dir));
+  // Built outside the lock; a racing caller just builds it twice.
+  Embedder built = make_speaker_embedder(ModelLoader::for_core(config.core_dir), model);
+  std::lock_guard lock(mu_);
+  model_embedder_ = built;
+  model_identity_ = identity;
+  return built;
 }
 
 std::shared_ptr<const VoiceGate::Gate> VoiceGate::get(const ConfigRecord& config) {
@@ -32,13 +53,9 @@ std::shared_ptr<const VoiceGate::Gate> VoiceGate::get(const ConfigRecord& config
   if (!print || !std::filesystem::is_regular_file(model, ec)) return nullptr;
   auto gate = std::make_shared<Gate>();
   gate->print = print->vec;
-  if (override_) {
-    gate->embed = override_;
-  } else {
-    lock.unlock();  // loading the model takes a while; a racing builder just builds it twice
-    gate->embed = make_speaker_embedder(ModelLoader::for_core(config.core_dir), model);
-    lock.lock();
-  }
+  lock.unlock();  // loading the model takes a while; a racing builder just builds it twice
+  gate->embed = embedder_for(config);
+  lock.lock();
   gate->threshold = static_cast<float>(config.audio_voice_lock_threshold);
   gate_ = std::move(gate);
   return gate_;
@@ -61,9 +78,14 @@ SegmentFilter choose_speaker_filter(VoiceGate& gate, const ConfigRecord& config,
   voice_lock = false;
   if (config.audio_voice_lock && read_voice_print(config.core_dir / kVoicePrintFile)) {
     voice_lock = true;
-    const std::shared_ptr<const VoiceGate::Gate> built = gate.get(config);
-    if (!built) return {};  // recognised without filtering
-    return [built](const std::vector<std::span<const float>>& segments) {
+    return [&gate, config](const std::vector<std::span<const float>>& segments) {
+      const std::shared_ptr<const VoiceGate::Gate> built = gate.get(config);
+      if (!built) {  // recognised without filtering
+        FilterOutcome all;
+        all.keep.assign(segments.size(), true);
+        all.total = segments.size();
+        return all;
+      }
       return apply_voice_lock(segments, built->print, built->threshold, built->embed);
     };
   }
@@ -74,6 +96,16 @@ SegmentFilter choose_speaker_filter(VoiceGate& gate, const ConfigRecord& config,
   return [threshold, &gate, config](const std::vector<std::span<const float>>& segments) {
     return apply_source_lock(segments, threshold, gate.embedder_for(config));
   };
+}
+
+void prepare_speaker_filter(VoiceGate& gate, const ConfigRecord& config) {
+  std::error_code ec;
+  if (config.audio_voice_lock && std::filesystem::is_regular_file(config.core_dir / kVoicePrintFile, ec)) {
+    (void)gate.get(config);
+  } else if (config.audio_source_lock &&
+             std::filesystem::is_regular_file(speaker_model_path(config.core_dir), ec)) {
+    (void)gate.embedder_for(config);
+  }
 }
 
 }  // namespace kesu

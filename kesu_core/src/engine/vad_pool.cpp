@@ -1,0 +1,93 @@
+#include "engine/vad_pool.h"
+
+#include <system_error>
+#include <utility>
+
+#include "engine/model_files.h"
+#include "util/paths.h"
+
+namespace kesu {
+
+VadPool::Lease& VadPool::Lease::operator=(Lease&& other) noexcept {
+  if (this != &other) {
+    give_back();
+    pool_ = std::exchange(other.pool_, nullptr);
+    vad_ = std::move(other.vad_);
+    generation_ = other.generation_;
+  }
+  return *this;
+}
+
+VadPool::Lease::~Lease() { give_back(); }
+
+void VadPool::Lease::give_back() {
+  if (pool_ != nullptr && vad_) pool_->take_back(std::move(vad_), generation_);
+  pool_ = nullptr;
+}
+
+VadPool::ModelIdentity VadPool::identify(const std::filesystem::path& model) {
+  ModelIdentity id;
+  id.path = model;
+  std::error_code ec;
+  id.size = std::filesystem::file_size(model, ec);
+  if (ec) id.size = 0;
+  id.written = std::filesystem::last_write_time(model, ec);
+  if (ec) id.written = {};
+  return id;
+}
+
+VadPool::Lease VadPool::acquire(const std::filesystem::path& model, std::string& error) {
+  const ModelIdentity id = identify(model);
+  Lease lease;
+  std::vector<VadHandle> stale;  // destroyed outside the lock
+  {
+    std::lock_guard lock(mu_);
+    if (!(id == identity_)) {
+      identity_ = id;
+      ++generation_;
+      stale = std::move(idle_);
+      idle_.clear();
+    }
+    lease.pool_ = this;
+    lease.generation_ = generation_;
+    if (!idle_.empty()) {
+      lease.vad_ = std::move(idle_.back());
+      idle_.pop_back();
+      return lease;
+    }
+  }
+
+  if (!is_file(model)) {
+    error = "缺少 VAD 模型：" + path_to_utf8(model);
+  } else if (loader_.api() == nullptr) {
+    error = loader_.api_error();
+  } else if (loader_.validate(ModelKind::vad, model)) {
+    error = "VAD 创建失败（模型损坏？）";
+  } else {
+    try {
+      lease.vad_ = create_silero_vad(*loader_.api(), model);
+    } catch (...) {
+      // Linux only: sherpa-onnx's exceptions cannot be caught from a Windows build.
+    }
+    if (!lease.vad_) error = "VAD 创建失败（模型损坏？）";
+  }
+  if (lease.vad_) {
+    std::lock_guard lock(mu_);
+    ++built_;
+  }
+  return lease;
+}
+
+void VadPool::take_back(VadHandle vad, std::uint64_t generation) {
+  loader_.api()->SherpaOnnxVoiceActivityDetectorReset(vad.get());
+  std::lock_guard lock(mu_);
+  if (generation == generation_ && idle_.size() < kMaxIdle) idle_.push_back(std::move(vad));
+  // Otherwise it is destroyed here: rare (a model change, a third concurrent user).
+}
+
+std::size_t VadPool::built() const {
+  std::lock_guard lock(mu_);
+  return built_;
+}
+
+}  // namespace kesu

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/model_loader.h"
+#include "engine/sherpa_objects.h"
+
+namespace kesu {
+
+// Silero detectors kept built between recordings. Building one is an onnxruntime session: tens
+// to hundreds of milliseconds, far more than segmenting the last seconds of a dictation. Each
+// user holds its own detector; a built one is reset and reused until the model file or the
+// configured path changes.
+class VadPool {
+ public:
+  explicit VadPool(const ModelLoader& loader) : loader_(loader) {}
+  VadPool(const VadPool&) = delete;
+  VadPool& operator=(const VadPool&) = delete;
+
+  // A detector on loan; given back (reset for the next recording) when it goes out of scope.
+  class Lease {
+   public:
+    Lease() = default;
+    Lease(Lease&& other) noexcept = default;
+    Lease& operator=(Lease&& other) noexcept;
+    ~Lease();
+    const SherpaOnnxVoiceActivityDetector* get() const { return vad_.get(); }
+    explicit operator bool() const { return static_cast<bool>(vad_); }
+
+   private:
+    friend class VadPool;
+    void give_back();
+    VadPool* pool_ = nullptr;
+    VadHandle vad_;
+    std::uint64_t generation_ = 0;
+  };
+
+  // A detector for `model`, ready for a new recording; empty, with `error` set, when none can
+  // be built.
+  Lease acquire(const std::filesystem::path& model, std::string& error);
+
+  const SherpaApi* api() const { return loader_.api(); }
+  // Detectors built so far (tests and benchmarks see whether one was reused).
+  std::size_t built() const;
+
+ private:
+  // What a built detector depends on: the path and the file's size and time.
+  struct ModelIdentity {
+    std::filesystem::path path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written{};
+    bool operator==(const ModelIdentity&) const = default;
+  };
+  static ModelIdentity identify(const std::filesystem::path& model);
+  void take_back(VadHandle vad, std::uint64_t generation);
+
+  // More than this many idle detectors are not kept: two users at once is already rare.
+  static constexpr std::size_t kMaxIdle = 2;
+
+  const ModelLoader& loader_;
+  mutable std::mutex mu_;
+  ModelIdentity identity_;          // guarded by mu_
+  std::uint64_t generation_ = 0;    // guarded by mu_; counts model changes
+  std::vector<VadHandle> idle_;     // guarded by mu_
+  std::size_t built_ = 0;           // guarded by mu_
+};
+
+}  // namespace kesu
