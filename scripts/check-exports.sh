@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Usage: check-exports.sh LIBRARY HEADER
 # Compares the functions a built core library exports with the kesu_* functions its public
-# header declares. Works for the Linux .so and the Windows .dll.
+# header declares and with the header's KESU_CORE_EXPORTS list, which hosts bind from. Works for
+# the Linux .so and the Windows .dll.
 set -euo pipefail
 lib="$1" header="$2"
 
 declared="$(grep -oE 'KESU_CALL \*?kesu_[a-z0-9_]+\(' "$header" | grep -oE 'kesu_[a-z0-9_]+' | sort)"
+listed="$(grep -oE '^ *X\(kesu_[a-z0-9_]+\)' "$header" | grep -oE 'kesu_[a-z0-9_]+' | sort)"
+if [[ "$declared" != "$listed" ]]; then
+  echo "KESU_CORE_EXPORTS in $header differs from its declarations:"
+  diff <(echo "$declared") <(echo "$listed") || true
+  exit 1
+fi
 case "$lib" in
   *.dll)
     exported="$(x86_64-w64-mingw32-objdump -p "$lib" |

@@ -203,6 +203,61 @@ KESU_API int KESU_CALL kesu_voice_enroll_mic(KesuCore *core, int seconds, char *
 KESU_API int KESU_CALL kesu_voice_enroll_wav(KesuCore *core, const char *wav_path, char **err);
 KESU_API int KESU_CALL kesu_voice_clear(KesuCore *core, char **err);
 
+/* Every function above, once and in order. Hosts that load the library at run time, and the
+ * build's check of what the library exports, walk this list instead of keeping copies of it. */
+#define KESU_CORE_EXPORTS(X)    \
+  X(kesu_abi_version)           \
+  X(kesu_core_new)              \
+  X(kesu_core_free)             \
+  X(kesu_set_event_cb)          \
+  X(kesu_clear_event_cb)        \
+  X(kesu_set_test_mode)         \
+  X(kesu_string_free)           \
+  X(kesu_hotkey_down)           \
+  X(kesu_hotkey_up)             \
+  X(kesu_cancel)                \
+  X(kesu_submit_result)         \
+  X(kesu_note_foreground_app)   \
+  X(kesu_meter_start)           \
+  X(kesu_meter_stop)            \
+  X(kesu_retry_failed)          \
+  X(kesu_set_engine)            \
+  X(kesu_debug_record)          \
+  X(kesu_debug_submit_text)     \
+  X(kesu_debug_panic)           \
+  X(kesu_decode_wav)            \
+  X(kesu_get_last_result)       \
+  X(kesu_clear_last_result)     \
+  X(kesu_drop_last_result)      \
+  X(kesu_failed_segments)       \
+  X(kesu_retry_segment)         \
+  X(kesu_get_config_json)       \
+  X(kesu_get_config_toml)       \
+  X(kesu_set_config_json)       \
+  X(kesu_set_config_toml)       \
+  X(kesu_list_devices)          \
+  X(kesu_diagnose)              \
+  X(kesu_get_history)           \
+  X(kesu_delete_history)        \
+  X(kesu_clear_history)         \
+  X(kesu_get_stats)             \
+  X(kesu_get_hotwords)          \
+  X(kesu_set_hotwords)          \
+  X(kesu_get_profiles)          \
+  X(kesu_set_profiles)          \
+  X(kesu_set_active_profile)    \
+  X(kesu_models_list)           \
+  X(kesu_models_pull)           \
+  X(kesu_polish_models)         \
+  X(kesu_polish_test)           \
+  X(kesu_run_command)           \
+  X(kesu_lan_log)               \
+  X(kesu_upload_diag)           \
+  X(kesu_voice_state)           \
+  X(kesu_voice_enroll_mic)      \
+  X(kesu_voice_enroll_wav)      \
+  X(kesu_voice_clear)
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

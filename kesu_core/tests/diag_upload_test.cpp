@@ -8,6 +8,7 @@
 #include "kesu_core.h"
 #include "support/event_recorder.h"
 #include "support/test_server.h"
+#include "kesu_version.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST_F(DiagUpload, SendsTheBundleAsJsonWithItsUserAgent) {
   // The echo comes back as the message, cut at 500 characters: method and headers come first.
   const auto [rc, message] = upload("  " + base + "/echo  ");
   ASSERT_EQ(rc, KESU_OK) << message;
-  for (const char* part : {"\"POST\"", "Kesu/0.8.1", "application/json; charset=utf-8"}) {
+  for (const char* part : {"\"POST\"", "Kesu/" KESU_VERSION, "application/json; charset=utf-8"}) {
     EXPECT_NE(message.find(part), std::string::npos) << part << " in " << message;
   }
 }

@@ -9,6 +9,7 @@
 
 #include "kesu_core.h"
 #include "support/event_recorder.h"
+#include "kesu_version.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ class Diagnose : public ::testing::Test {
 TEST_F(Diagnose, DefaultConfigurationReport) {
   const fs::path dir = sc.dir.path();
   const std::string expected =
-      "Kesu core 0.8.1 (ABI 1.14)\n"
+      "Kesu core " KESU_VERSION " (ABI 1.14)\n"
       "配置目录：" + utf8(dir) + "\n"
       "引擎：sense（SenseVoice 就绪=false / Qwen3 就绪=false）\n"
       "VAD：" + utf8(dir / "models" / "silero_vad.onnx") + " (缺失)\n"

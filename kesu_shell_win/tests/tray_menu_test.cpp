@@ -4,6 +4,7 @@
 
 #include "fake_core.h"
 #include "tray/tray_commands.h"
+#include "kesu_version.h"
 
 namespace kesu::shell {
 namespace {
@@ -144,7 +145,7 @@ TEST(TrayMenu, DumpIsOneGreppableLinePerItem) {
 
 TEST(TrayAbout, CarriesTheVersion) {
   const std::string about = tray_about_text();
-  EXPECT_EQ(about.rfind("言至（yzhi） 0.8.1（预览）（Windows 预览版）\n本机识别，不联网。\n\n", 0),
+  EXPECT_EQ(about.rfind("言至（yzhi） " KESU_VERSION "（预览）（Windows 预览版）\n本机识别，不联网。\n\n", 0),
             0u);
   EXPECT_NE(about.find("\n\n问题与日志：%APPDATA%\\Kesu\\kesu-shell.log"), std::string::npos);
 }

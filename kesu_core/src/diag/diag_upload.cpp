@@ -5,6 +5,7 @@
 
 #include "config/config_rules.h"
 #include "util/utf8.h"
+#include "kesu_version.h"
 
 namespace kesu {
 namespace {
@@ -34,7 +35,7 @@ UploadOutcome upload_diagnostics(std::string_view url, std::string_view bundle,
   request.method = "POST";
   request.url = target;
   request.headers = {{"Content-Type", "application/json; charset=utf-8"},
-                     {"User-Agent", "Kesu/0.8.1"}};
+                     {"User-Agent", "Kesu/" KESU_VERSION}};
   request.body = std::string(bundle);
   request.timeout = std::chrono::seconds(15);
   const HttpResponse response = send(request);

@@ -13,6 +13,7 @@
 #include "store/history_format.h"
 #include "util/paths.h"
 #include "voice/voice_print.h"
+#include "kesu_version.h"
 
 namespace kesu {
 namespace {
@@ -64,7 +65,7 @@ std::string diagnose_report(const SharedState& shared) {
 
   std::string out;
   const auto line = [&out](const std::string& text) { out += text + "\n"; };
-  line("Kesu core 0.8.1 (ABI " + std::to_string(KESU_ABI_VERSION >> 16) + "." +
+  line("Kesu core " KESU_VERSION " (ABI " + std::to_string(KESU_ABI_VERSION >> 16) + "." +
        std::to_string(KESU_ABI_VERSION & 0xFFFF) + ")");
   line("配置目录：" + path_to_utf8(shared.core_dir));
   line("引擎：" + c.engine_active + "（SenseVoice 就绪=" + yes_no(sense_ready) + " / Qwen3 就绪=" +

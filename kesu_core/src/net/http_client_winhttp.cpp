@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "net/http_client.h"
+#include "kesu_version.h"
 
 namespace kesu {
 
@@ -80,11 +81,11 @@ HttpResponse http_request(const HttpRequest& request) {
   path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   if (path.empty()) path = L"/";
 
-  Handle session{WinHttpOpen(L"Kesu/1.0", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+  Handle session{WinHttpOpen(L"Kesu/" KESU_VERSION_WIDE, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)};
   if (!session.h) {
     // Before Windows 8.1 the automatic proxy type does not exist.
-    session.h = WinHttpOpen(L"Kesu/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    session.h = WinHttpOpen(L"Kesu/" KESU_VERSION_WIDE, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                             WINHTTP_NO_PROXY_BYPASS, 0);
   }
   if (!session.h) return fail(GetLastError());

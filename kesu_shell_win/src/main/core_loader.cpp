@@ -19,7 +19,7 @@ void bind(Library& lib, const char* name, Fn& slot, std::string& missing) {
   if (slot == nullptr) missing = name;
 }
 
-#define BIND(field) bind(lib, #field, b.field, missing)
+#define BIND(field) bind(lib, #field, b.field, missing);
 
 LoadResult bind_steps(Library& lib, const std::filesystem::path& data_dir);
 
@@ -53,66 +53,15 @@ LoadResult bind_steps(Library& lib, const std::filesystem::path& data_dir) {
   const unsigned major = abi_version() >> 16;
   if (major != 1) return {std::nullopt, "ABI 主版本不匹配：dll=" + std::to_string(major) + "，壳=1"};
 
+  // Everything is bound before the core starts: a library missing an export never runs.
   CoreBinding b;
-  decltype(&::kesu_core_new) core_new = nullptr;
-  bind(lib, "kesu_core_new", core_new, missing);
-  BIND(kesu_core_free);
-  BIND(kesu_set_event_cb);
-  BIND(kesu_hotkey_down);
-  BIND(kesu_hotkey_up);
-  BIND(kesu_cancel);
-  BIND(kesu_submit_result);
-  BIND(kesu_get_last_result);
-  BIND(kesu_string_free);
-  if (missing.empty()) set_string_free(b.kesu_string_free);
-  BIND(kesu_diagnose);
-  BIND(kesu_debug_record);
-  BIND(kesu_clear_last_result);
-  BIND(kesu_debug_submit_text);
-  BIND(kesu_note_foreground_app);
-  BIND(kesu_models_pull);
-  BIND(kesu_decode_wav);
-  BIND(kesu_get_config_json);
-  BIND(kesu_set_config_json);
-  BIND(kesu_set_config_toml);
+  KESU_CORE_EXPORTS(BIND)
   if (!missing.empty()) return {std::nullopt, "缺少导出 " + missing};
+  set_string_free(b.kesu_string_free);
 
   const std::string dir = path_to_utf8(data_dir);
-  b.core = core_new(dir.c_str());
+  b.core = b.kesu_core_new(dir.c_str());
   if (b.core == nullptr) return {std::nullopt, kCoreNewFailed};
-
-  BIND(kesu_get_profiles);
-  BIND(kesu_run_command);
-  BIND(kesu_failed_segments);
-  BIND(kesu_delete_history);
-  BIND(kesu_retry_failed);
-  BIND(kesu_retry_segment);
-  BIND(kesu_models_list);
-  BIND(kesu_list_devices);
-  BIND(kesu_get_config_toml);
-  BIND(kesu_get_hotwords);
-  BIND(kesu_set_hotwords);
-  BIND(kesu_get_stats);
-  BIND(kesu_clear_history);
-  BIND(kesu_get_history);
-  BIND(kesu_set_profiles);
-  BIND(kesu_set_active_profile);
-  BIND(kesu_meter_start);
-  BIND(kesu_meter_stop);
-  BIND(kesu_voice_enroll_mic);
-  BIND(kesu_voice_clear);
-  BIND(kesu_voice_state);
-  BIND(kesu_polish_test);
-  BIND(kesu_polish_models);
-  BIND(kesu_lan_log);
-  BIND(kesu_set_test_mode);
-  BIND(kesu_voice_enroll_wav);
-  BIND(kesu_upload_diag);
-  if (!missing.empty()) {
-    // The core's threads already run: shut it down before the library can be unloaded.
-    b.kesu_core_free(b.core);
-    return {std::nullopt, "缺少导出 " + missing};
-  }
   return {b, {}};
 }
 

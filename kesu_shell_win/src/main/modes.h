@@ -11,10 +11,11 @@
 #include "main/cli.h"
 #include "main/core_binding.h"
 #include "main/hotkey.h"
+#include "kesu_version.h"
 
 namespace kesu::shell {
 
-inline constexpr std::string_view kVersion = "0.8.1";
+inline constexpr std::string_view kVersion = KESU_VERSION;
 inline constexpr std::string_view kSelfTestSentence = "言至自测：这句话走完了整条听写流程。";
 
 struct ModeContext {

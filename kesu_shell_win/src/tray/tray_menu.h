@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "kesu_version.h"
 
 namespace kesu::shell {
 
@@ -28,7 +29,7 @@ inline constexpr int kDevSelfTest = 1014;
 inline constexpr int kRetryBase = 1200;
 }  // namespace tray_cmd
 
-inline constexpr std::string_view kTrayVersionText = "0.8.1（预览）";
+inline constexpr std::string_view kTrayVersionText = KESU_VERSION "（预览）";
 inline constexpr std::string_view kTrayDefaultTooltip = "言至：按住右 Alt 说话";
 
 // The tooltip as the icon record holds it: the default when empty, at most 127 UTF-16 units
