@@ -149,6 +149,7 @@ TEST_F(VirtualMicrophone, ListingBesideACaptureKeepsItRunningAndLaterSeesNewDevi
 TEST_F(VirtualMicrophone, UnknownNameListsTheDevicesPresent) {
   const kesu::CaptureOpen opened = kesu::open_capture(config_for("vmic99"));
   ASSERT_FALSE(opened.capture);
+  EXPECT_TRUE(opened.device_missing);
   EXPECT_EQ(opened.error.rfind("找不到输入设备「vmic99」：可能已断开。可用设备：", 0), 0u) << opened.error;
   EXPECT_NE(opened.error.find("vmic48 / "), std::string::npos) << opened.error;
   EXPECT_NE(opened.error.find("。在设置 → 音频 里改回系统默认即可"), std::string::npos);

@@ -79,6 +79,7 @@ TEST_F(AudioInterface, UnreadableSimulationFileMakesTheMicrophoneUnavailable) {
   const Json error = rec.wait_for_error("mic_unavailable");
   ASSERT_FALSE(error.is_null());
   EXPECT_EQ(error["payload"]["message"].get<std::string>().rfind("读取 WAV 失败：", 0), 0u);
+  EXPECT_EQ(error["payload"]["device_missing"], false);
 }
 
 TEST_F(AudioInterface, DeviceListNamesTheSimulatedMicrophone) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "main/core_calls.h"
 #include "main/core_loader.h"
 #include "main/text.h"
 #include "packed_payload.h"
@@ -141,4 +142,22 @@ TEST_F(Loading, EveryExportIsLookedUp) {
     opener.missing = name;
     EXPECT_EQ(load().error, "缺少导出 " + name);
   }
+}
+
+TEST(ModelsList, InstalledIsReadFromTheCoresListAndDoubtMeansInstalled) {
+  struct Case {
+    const char* list;
+    bool installed;
+  };
+  const Case cases[] = {
+      {R"([{"id":"qwen3","installed":false},{"id":"sense","installed":false}])", false},
+      {R"([{"id":"sense","installed":true}])", true},
+      {R"([{"id":"qwen3","installed":false}])", true},  // not listed
+      {R"([{"id":"sense","installed":"no"}])", true},   // not a flag
+      {R"([{"id":7},"x",{"id":"sense"}])", true},
+      {"", true},
+      {"not json", true},
+      {R"({"id":"sense","installed":false})", true},  // not a list
+  };
+  for (const Case& c : cases) EXPECT_EQ(listed_as_installed(c.list, "sense"), c.installed) << c.list;
 }

@@ -136,7 +136,7 @@ TEST_F(Intake, ErrorsChooseTipsByCode) {
     std::string payload, tip, tooltip;
   };
   const Case cases[] = {
-      {R"({"code":"mic_unavailable","message":"找不到输入设备：USB"})",
+      {R"({"code":"mic_unavailable","message":"找不到输入设备：USB","device_missing":true})",
        "麦克风打不开：在「设置 → 音频」里改回系统默认设备", "言至：找不到输入设备：USB"},
       {R"({"code":"mic_unplugged","message":"拔掉了"})", "麦克风中断了，已保留中断前的内容",
        "言至：拔掉了"},

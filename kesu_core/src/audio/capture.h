@@ -77,6 +77,7 @@ class Capture {
 struct CaptureOpen {
   std::unique_ptr<Capture> capture;
   std::string error;  // the user-facing reason when capture is empty
+  bool device_missing = false;  // the configured device is not connected (error says which)
 };
 
 // Opens the configured input: the simulated microphone when KESU_MIC_WAV is set, else the

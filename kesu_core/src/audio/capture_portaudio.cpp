@@ -178,6 +178,7 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
       if (d.name == device_name) device = d;
     }
     if (!device) {
+      result.device_missing = true;
       result.error = "找不到输入设备「" + device_name + "」：可能已断开。可用设备：" +
                      join_names(inputs) + "。在设置 → 音频 里改回系统默认即可";
       return result;

@@ -81,6 +81,7 @@ DecodeOutcome segment_decode(std::span<const float> audio, const DecodeTools& to
   DecodeOutcome out;
   if (audio.empty()) {
     out.error = std::string(kNoAudioMessage);
+    out.no_audio = true;
     return out;
   }
 

@@ -29,6 +29,7 @@ struct DecodeOutcome {
   std::vector<SegmentResult> segments;  // in recording order
   std::string text;  // the successful segments joined, hotwords and punctuation applied
   std::optional<std::string> error;  // the whole recording failed (no audio, every segment failed)
+  bool no_audio = false;             // the failure is that there was no audio at all
   double speech_ms = 0;       // audio length of the segments
   double decode_ms = 0;       // wall time of the whole decode
   double engine_wait_ms = 0;  // summed waits for the engine lock

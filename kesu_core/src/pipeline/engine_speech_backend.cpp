@@ -47,6 +47,7 @@ SegmentedDecode EngineSpeechBackend::decode_segments(std::span<const float> samp
       segment_decode(samples, DecodeTools{shared->engine, vad_, rule_only,
                                               path_from_utf8(config.models_vad), {}, filter});
   out.failure = decoded.error;
+  out.no_audio = decoded.no_audio;
   out.filtered_out = decoded.filtered_out;
   out.all_filtered = decoded.all_filtered;
   out.engine_wait_ms = static_cast<std::uint64_t>(decoded.engine_wait_ms);

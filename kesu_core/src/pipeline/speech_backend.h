@@ -30,6 +30,7 @@ struct DecodedSegment {
 struct SegmentedDecode {
   std::vector<DecodedSegment> segments;  // in order, indexes from 0
   std::optional<std::string> failure;    // nothing could be recognised at all
+  bool no_audio = false;                 // ...because there was no audio to recognise
   std::uint64_t engine_wait_ms = 0;
   std::size_t filtered_out = 0;  // segments the speaker filter dropped
   bool all_filtered = false;     // the filter dropped every segment there was

@@ -25,6 +25,7 @@ class StubSpeechBackend final : public SpeechBackend {
     SegmentedDecode decoded;
     if (samples.empty()) {
       decoded.failure = "没有录到音频";
+      decoded.no_audio = true;
       return decoded;
     }
     for (std::size_t at = 0; at < samples.size(); at += kWindow) {

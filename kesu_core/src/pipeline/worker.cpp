@@ -181,7 +181,7 @@ void Worker::on(cmd::MeterStart&) {
   if (!admitted(Request::meter_start)) return;  // one capture at a time
   CaptureOpen opened = open_capture(*shared_->config.snapshot());
   if (!opened.capture) {
-    emit_error("mic_unavailable", opened.error);
+    emit_mic_unavailable(opened);
     return;
   }
   meter_capture_ = std::move(opened.capture);
@@ -342,6 +342,11 @@ void Worker::emit(std::string_view type, nlohmann::json payload) {
 
 void Worker::emit_error(std::string_view code, std::string_view message) {
   emit("error", {{"code", code}, {"message", message}});
+}
+
+void Worker::emit_mic_unavailable(const CaptureOpen& opened) {
+  emit("error", {{"code", "mic_unavailable"}, {"message", opened.error},
+                 {"device_missing", opened.device_missing}});
 }
 
 void Worker::emit_notice(std::string_view code, std::string_view message) {

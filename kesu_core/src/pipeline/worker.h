@@ -140,6 +140,8 @@ class Worker {
   void set_phase(Phase phase);
   void emit(std::string_view type, nlohmann::json payload);
   void emit_error(std::string_view code, std::string_view message);
+  // A microphone that would not open; the host tells a disconnected device from other causes.
+  void emit_mic_unavailable(const CaptureOpen& opened);
   void emit_notice(std::string_view code, std::string_view message);
   bool keep_pending_file(const ConfigRecord& config) const;
   bool audio_stays_in_memory(const ConfigRecord& config) const;

@@ -77,7 +77,7 @@ void Worker::start_recording(std::optional<milliseconds> debug_length) {
   set_phase(Phase::starting);
   CaptureOpen opened = open_capture(*config);
   if (!opened.capture) {
-    emit_error("mic_unavailable", opened.error);
+    emit_mic_unavailable(opened);
     back_to_idle();
     return;
   }

@@ -1,8 +1,23 @@
 #include "main/core_calls.h"
 
+#include <nlohmann/json.hpp>
+
 #include "main/text.h"
 
 namespace kesu::shell {
+
+bool listed_as_installed(const std::string& models_list_json, std::string_view id) {
+  const nlohmann::json parsed = nlohmann::json::parse(models_list_json, nullptr, false);
+  if (!parsed.is_array()) return true;
+  for (const nlohmann::json& row : parsed) {
+    if (!row.is_object()) continue;
+    const auto name = row.find("id");
+    if (name == row.end() || !name->is_string() || name->get<std::string>() != id) continue;
+    const auto installed = row.find("installed");
+    return installed == row.end() || !installed->is_boolean() || installed->get<bool>();
+  }
+  return true;
+}
 
 namespace {
 
@@ -68,6 +83,10 @@ CallResult CoreCalls::set_active_profile(std::string_view name) const {
 }
 
 std::string CoreCalls::diagnose() const { return take_core_string(b_.kesu_diagnose(b_.core)); }
+
+std::string CoreCalls::models_list() const {
+  return take_core_string(b_.kesu_models_list(b_.core));
+}
 
 std::string CoreCalls::get_stats() const { return take_core_string(b_.kesu_get_stats(b_.core)); }
 

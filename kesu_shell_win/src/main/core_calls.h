@@ -20,6 +20,10 @@ struct TextResult {
   std::string error;  // from the err slot
 };
 
+// Whether the core's models list marks `id` as installed. An unreadable list counts as
+// installed: a broken answer must never start a download.
+bool listed_as_installed(const std::string& models_list_json, std::string_view id);
+
 class CoreCalls {
  public:
   explicit CoreCalls(const CoreBinding& b) : b_(b) {}
@@ -30,6 +34,7 @@ class CoreCalls {
   std::string get_config_toml() const;
   CallResult set_config_json(std::string_view json) const;
   std::string diagnose() const;
+  std::string models_list() const;
   std::string get_stats() const;
   std::string get_history(int limit) const;
   std::string get_hotwords() const;

@@ -22,6 +22,12 @@ std::optional<std::string> str(const Json* payload, const char* name) {
   return it->get<std::string>();
 }
 
+bool flag(const Json* payload, const char* name) {
+  if (payload == nullptr || !payload->is_object()) return false;
+  const auto it = payload->find(name);
+  return it != payload->end() && it->is_boolean() && it->get<bool>();
+}
+
 double num(const Json* payload, const char* name) {
   if (payload == nullptr || !payload->is_object()) return 0;
   const auto it = payload->find(name);
@@ -221,7 +227,7 @@ void EventIntake::on_error(const Json* payload) {
   }
   const std::string shown = message.value_or("出错了");
   if (code == "mic_unavailable" || code == "mic_unplugged") {
-    v.overlay->show_tip(shown.find("找不到输入设备") != std::string::npos
+    v.overlay->show_tip(flag(payload, "device_missing")
                             ? "麦克风打不开：在「设置 → 音频」里改回系统默认设备"
                             : "麦克风中断了，已保留中断前的内容");
   } else {

@@ -62,7 +62,7 @@ int finish_mode(const CoreBinding& core, int code) {
 }
 
 void first_use_download(const CoreBinding& core, const Views& views) {
-  if (CoreCalls(core).diagnose().find("SenseVoice 就绪=false") == std::string::npos) return;
+  if (listed_as_installed(CoreCalls(core).models_list(), "sense")) return;
   views.tray->set_tooltip("言至：正在下载语音模型…");
   std::thread([core] {
     const CallResult r = CoreCalls(core).models_pull("sense");
