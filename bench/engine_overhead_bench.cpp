@@ -15,8 +15,8 @@
 
 #include "audio/wav.h"
 #include "engine/engine_factory.h"
-#include "engine/model_files.h"
-#include "engine/segment_decode.h"
+#include "config/model_files.h"
+#include "pipeline/segment_decode.h"
 #include "engine/sherpa_objects.h"
 #include "hotwords/hotword_table.h"
 #include "punct/punctuator.h"

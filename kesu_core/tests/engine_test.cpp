@@ -11,7 +11,7 @@
 
 #include "engine/engine_factory.h"
 #include "engine/engine_slot.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "engine/model_loader.h"
 #include "lib/core.h"
 #include "pipeline/engine_speech_backend.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/denoiser.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "engine/self_check.h"
 #include "punct/punct_rule.h"
 #include "punct/punctuator.h"

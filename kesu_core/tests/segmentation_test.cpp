@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/engine_factory.h"
-#include "engine/segment_decode.h"
+#include "pipeline/segment_decode.h"
 #include "engine/vad_segmenter.h"
 #include "support/event_recorder.h"
 #include "support/test_models.h"

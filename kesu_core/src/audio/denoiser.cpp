@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "engine/model_files.h"
+#include "config/model_files.h"
 
 namespace kesu {
 

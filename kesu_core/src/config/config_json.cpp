@@ -4,9 +4,8 @@
 #include <system_error>
 
 #include "config/config_rules.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "util/paths.h"
-#include "voice/voice_print.h"
 
 namespace kesu {
 

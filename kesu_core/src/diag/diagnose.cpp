@@ -7,7 +7,7 @@
 #include "audio/capture.h"
 #include "config/config_rules.h"
 #include "config/config_json.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "hotwords/hotword_file.h"
 #include "kesu_core.h"
 #include "store/history_format.h"

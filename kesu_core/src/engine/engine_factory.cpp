@@ -5,7 +5,7 @@
 #include <exception>
 #include <vector>
 
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "engine/offline_engine.h"
 #include "util/log.h"
 #include "util/paths.h"

@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "config/config_record.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "sherpa/dynlib.h"
 #include "util/atomic_file.h"
 #include "util/child_process.h"

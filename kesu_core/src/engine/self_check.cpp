@@ -1,7 +1,7 @@
 #include "engine/self_check.h"
 
 #include "engine/engine_factory.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "util/paths.h"
 
 namespace kesu {

@@ -3,7 +3,7 @@
 #include <system_error>
 #include <utility>
 
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "util/paths.h"
 
 namespace kesu {

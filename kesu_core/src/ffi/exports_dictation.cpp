@@ -4,7 +4,7 @@
 #include <string>
 
 #include "audio/wav.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "ffi/boundary.h"
 #include "util/paths.h"
 

@@ -14,7 +14,7 @@
 #include "hotwords/hotword_file.h"
 #include "hotwords/hotword_store.h"
 #include "lan/lan_server.h"
-#include "pipeline/capture_slot.h"
+#include "audio/capture_slot.h"
 #include "pipeline/speech_backend.h"
 #include "voice/voice_gate.h"
 #include "profiles/profile_file.h"

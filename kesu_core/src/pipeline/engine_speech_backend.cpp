@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "engine/engine_factory.h"
-#include "engine/model_files.h"
-#include "engine/segment_decode.h"
+#include "config/model_files.h"
+#include "pipeline/segment_decode.h"
 #include "lib/shared_state.h"
 #include "util/paths.h"
 

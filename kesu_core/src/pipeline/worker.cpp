@@ -7,7 +7,7 @@
 #include "config/config_file.h"
 #include "config/config_toml.h"
 #include "engine/engine_factory.h"
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "pipeline/command_rules.h"
 #include "events/envelope.h"
 #include "pipeline/lan_core_access.h"

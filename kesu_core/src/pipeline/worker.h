@@ -15,7 +15,7 @@
 #include "lib/shared_state.h"
 #include "pipeline/admission.h"
 #include "pipeline/aux_threads.h"
-#include "pipeline/capture_slot.h"
+#include "audio/capture_slot.h"
 #include "pipeline/command_queue.h"
 #include "pipeline/final_decode.h"
 #include "pipeline/pending_files.h"

@@ -1,6 +1,6 @@
 #include "punct/punctuator.h"
 
-#include "engine/model_files.h"
+#include "config/model_files.h"
 #include "punct/punct_rule.h"
 #include "util/log.h"
 

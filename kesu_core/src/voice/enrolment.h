@@ -5,7 +5,7 @@
 #include <string>
 
 #include "audio/capture.h"
-#include "pipeline/capture_slot.h"
+#include "audio/capture_slot.h"
 #include "voice/voice_filter.h"
 
 namespace kesu {

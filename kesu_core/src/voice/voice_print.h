@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace kesu {
+#include "config/model_files.h"
 
-inline constexpr const char* kSpeakerModelFile =
-    "3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx";
-inline constexpr const char* kVoicePrintFile = "voice_print.bin";
+namespace kesu {
 
 // The enrolled speaker embedding, kept in <data directory>/voice_print.bin as compact JSON.
 struct VoicePrint {

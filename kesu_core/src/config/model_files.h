@@ -17,6 +17,11 @@ std::filesystem::path vad_model_path(const ConfigRecord& config);
 std::filesystem::path gtcrn_model_path(const std::filesystem::path& core_dir);
 std::filesystem::path punct_model_path(const std::filesystem::path& core_dir);
 
+inline constexpr const char* kSpeakerModelFile =
+    "3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx";
+// The enrolled voice, in the data folder itself.
+inline constexpr const char* kVoicePrintFile = "voice_print.bin";
+
 inline constexpr const char* kPunctDirName =
     "sherpa-onnx-punct-ct-transformer-zh-en-vocab272727-2024-04-12-int8";
 

@@ -1,4 +1,4 @@
-#include "engine/segment_decode.h"
+#include "pipeline/segment_decode.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "engine/model_files.h"
+#include "config/model_files.h"
 
 #include "util/paths.h"
 
