@@ -12,7 +12,7 @@
 #include "models/catalog.h"
 #include "models/download.h"
 #include "models/model_pull.h"
-#include "models/process.h"
+#include "util/child_process.h"
 #include "support/event_recorder.h"
 #include "support/test_server.h"
 
@@ -94,7 +94,7 @@ class ModelDownloadTest : public ::testing::Test {
     const std::string top = fs::path(std::string(row(id).marker)).begin()->string();
     for (const auto& [name, bytes] : files) write_file(src / top / name, bytes);
     const fs::path out = dir_.path() / "archive.tar.bz2";
-    const kesu::CapturedRun tar =
+    const kesu::ChildResult tar =
         kesu::run_captured({"tar", "-cjf", utf8(out), "-C", utf8(src), top});
     EXPECT_EQ(tar.exit_code, 0) << tar.err;
     return read_file(out);
@@ -120,7 +120,7 @@ class ModelDownloadTest : public ::testing::Test {
 
   // The /dl requests the server received for files of this test.
   std::vector<Json> file_requests() const {
-    const kesu::CapturedRun run = kesu::run_captured({"curl", "-s", server_ + "/dl-requests"});
+    const kesu::ChildResult run = kesu::run_captured({"curl", "-s", server_ + "/dl-requests"});
     std::vector<Json> mine;
     for (const Json& r : Json::parse(run.out)) {
       if (r["path"].get<std::string>().find(utf8(dir_.path())) != std::string::npos) {

@@ -26,6 +26,21 @@ namespace {
 constexpr std::chrono::seconds kCheckTimeout{180};
 constexpr std::size_t kHashedBytes = 1 << 20;
 
+// Why the checker did not vouch for the model, in the user's words.
+std::string checker_failure(const ChildResult& outcome) {
+  switch (outcome.end) {
+    case ChildResult::End::start_failed:
+      return "启动检查进程失败：" + outcome.error;
+    case ChildResult::End::timed_out:
+    case ChildResult::End::cancelled:
+      return "检查进程超时";
+    case ChildResult::End::exited:
+      break;
+  }
+  if (outcome.signal != 0) return "检查进程被信号 " + std::to_string(outcome.signal) + " 结束";
+  return "检查进程退出码 " + std::to_string(outcome.exit_code);
+}
+
 std::filesystem::path validated_path(const std::filesystem::path& core_dir) {
   return models_base(core_dir) / ".validated.json";
 }
@@ -179,12 +194,12 @@ std::optional<std::string> ModelLoader::validate(ModelKind kind,
   }
 
   if (!is_file(checker_)) return "找不到模型检查程序：" + path_to_utf8(checker_);
-  const ChildOutcome outcome = run_child(
-      checker_, {std::string(model_kind_name(kind)), path_to_utf8(target)}, kCheckTimeout);
-  if (outcome.exit_code != 0) {
-    const std::string why = outcome.exit_code
-                                ? "检查进程退出码 " + std::to_string(*outcome.exit_code)
-                                : outcome.failure;
+  ChildSpec check;
+  check.argv = {path_to_utf8(checker_), std::string(model_kind_name(kind)), path_to_utf8(target)};
+  check.timeout = kCheckTimeout;
+  const ChildResult outcome = run_child(check);
+  if (outcome.end != ChildResult::End::exited || outcome.exit_code != 0) {
+    const std::string why = checker_failure(outcome);
     log_line("模型检查没通过（" + std::string(model_kind_name(kind)) + "）：" +
              path_to_utf8(target) + "：" + why);
     return why;

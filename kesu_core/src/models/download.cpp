@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "models/download_rules.h"
-#include "models/process.h"
+#include "util/child_process.h"
 #include "models/proxy.h"
 #include "util/log.h"
 #include "util/paths.h"
@@ -74,18 +74,20 @@ class Fetcher {
     const std::string curl = system_tool("curl");
     const std::uint64_t starting = size_or_zero(files_.partial);
 
-    const CapturedRun probe =
+    const ChildResult probe =
         run_captured(with_proxy({curl}, proxy_, {"-sIL", "--max-time", "20", url}), job_.cancel);
-    if (probe.end == CapturedRun::End::cancelled) return kCancelled;
+    if (probe.end == ChildResult::End::cancelled) return kCancelled;
     const std::uint64_t expected =
-        probe.end == CapturedRun::End::start_failed ? 0 : std::max(probe_size(probe.out), starting);
+        probe.end == ChildResult::End::start_failed ? 0 : std::max(probe_size(probe.out), starting);
 
+    ChildSpec fetch;
+    fetch.argv = with_proxy({curl}, proxy_,
+                            {"-fL", "--retry", "2", "--connect-timeout", "20", "-C", "-", "-o",
+                             path_to_utf8(files_.partial), url});
+    fetch.err = ChildSpec::Output::to_file;
+    fetch.err_file = files_.error_file;
     std::string start_error;
-    const auto child =
-        ChildProcess::start(with_proxy({curl}, proxy_,
-                                       {"-fL", "--retry", "2", "--connect-timeout", "20", "-C", "-",
-                                        "-o", path_to_utf8(files_.partial), url}),
-                            files_.error_file, start_error);
+    const auto child = ChildProcess::start(fetch, start_error);
     if (!child) return "启动 curl 失败：" + start_error;
 
     auto last_event = std::chrono::steady_clock::now();
@@ -158,16 +160,17 @@ DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
     return {target, {}};
   }
 
-  const CapturedRun tar = run_captured(
+  const ChildResult tar = run_captured(
       {system_tool("tar"), "-xjf", path_to_utf8(finished), "-C", path_to_utf8(job.models_dir)},
       job.cancel);
   switch (tar.end) {
-    case CapturedRun::End::start_failed:
+    case ChildResult::End::start_failed:
       return {std::nullopt, "调用 tar 失败：" + tar.error};
-    case CapturedRun::End::cancelled:
+    case ChildResult::End::cancelled:
+    case ChildResult::End::timed_out:  // never set here; killed before its end all the same
       remove_partial_install(job);
       return {std::nullopt, kCancelled};
-    case CapturedRun::End::exited:
+    case ChildResult::End::exited:
       break;
   }
   if (tar.exit_code != 0) {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "models/process.h"
+#include "util/child_process.h"
 #include "util/utf8.h"
 
 namespace kesu {
@@ -23,9 +23,9 @@ std::optional<std::string> real_env(const char* name) {
 
 std::optional<std::string> query_internet_setting(const char* value_name) {
 #ifdef _WIN32
-  const CapturedRun run =
+  const ChildResult run =
       run_captured({system_tool("reg"), "query", kInternetSettingsKey, "/v", value_name});
-  if (run.end != CapturedRun::End::exited) return std::nullopt;
+  if (run.end != ChildResult::End::exited) return std::nullopt;
   return run.out;
 #else
   (void)value_name;

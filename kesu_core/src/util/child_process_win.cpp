@@ -1,100 +1,314 @@
 #include <windows.h>
 
-#include <vector>
+#include <algorithm>
+#include <system_error>
+#include <thread>
 
 #include "util/child_process.h"
+#include "util/paths.h"
+#include "util/utf8.h"
+#include "util/windows_error.h"
 
 namespace kesu {
 
 namespace {
 
-// Windows' own quoting rules for one argument of a command line.
-std::wstring quote_argument(const std::wstring& arg) {
-  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  std::size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
+// How often a wait looks at the cancel flag.
+constexpr DWORD kCancelCheckMs = 120;
+
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+  ~Handle() { reset(); }
+  Handle(Handle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
+  Handle& operator=(Handle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      h_ = std::exchange(other.h_, nullptr);
     }
-    if (c == L'"') out.append(backslashes * 2 + 1, L'\\');
-    else out.append(backslashes, L'\\');
-    backslashes = 0;
-    out.push_back(c);
+    return *this;
   }
-  out.append(backslashes * 2, L'\\');
-  out.push_back(L'"');
-  return out;
+  HANDLE get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  void reset() {
+    if (h_ != nullptr) CloseHandle(h_);
+    h_ = nullptr;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+class AttributeList {
+ public:
+  explicit AttributeList(DWORD count) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, count, 0, &size);
+    storage_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (InitializeProcThreadAttributeList(list, count, 0, &size)) list_ = list;
+  }
+  ~AttributeList() {
+    if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
+  }
+  AttributeList(const AttributeList&) = delete;
+  AttributeList& operator=(const AttributeList&) = delete;
+  LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
+
+ private:
+  std::vector<unsigned char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
+std::wstring widen(const std::string& utf8) { return path_from_utf8(utf8_lossy(utf8)).wstring(); }
+
+std::string system_message(DWORD code) {
+  return windows_message(code) + " (" + std::to_string(code) + ")";
 }
 
-struct OwnedHandle {
-  HANDLE handle = nullptr;
-  ~OwnedHandle() {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
+Handle inheritable_null(DWORD access) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return Handle(CreateFileW(L"NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
+                            0, nullptr));
+}
+
+// An output file for the child; an unopenable one only discards that output.
+Handle open_output(ChildSpec::Output how, const std::filesystem::path& file) {
+  if (how != ChildSpec::Output::to_file) return {};
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return Handle(CreateFileW(file.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// A started child and the job that ties its life to ours: the shell ends without shutting the
+// core down, and a download must not run on with nobody waiting for it.
+struct Spawned {
+  Handle process;
+  Handle job;
+  explicit operator bool() const { return static_cast<bool>(process); }
 };
+
+Handle kill_on_close_job(HANDLE process) {
+  Handle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job) return {};
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits) ||
+      !AssignProcessToJobObject(job.get(), process)) {
+    return {};  // the child still runs; it only is not tied to this process
+  }
+  return job;
+}
+
+// Starts the program with exactly the three given handles inherited (a handle list, so pipes
+// of children started at the same time on other threads never leak into this one), without a
+// console window. The child is held suspended until it is in its job, so nothing it starts
+// itself can escape the job.
+Spawned spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE err,
+              std::string& error) {
+  if (args.empty()) {
+    error = "没有要运行的程序";
+    return {};
+  }
+  std::wstring line = widen(windows_command_line(args));
+  // The same handle may be listed only once.
+  std::vector<HANDLE> inherited = {in};
+  for (HANDLE h : {out, err}) {
+    if (std::find(inherited.begin(), inherited.end(), h) == inherited.end()) inherited.push_back(h);
+  }
+  const AttributeList attributes(1);
+  if (attributes.get() == nullptr ||
+      !UpdateProcThreadAttribute(attributes.get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                 inherited.data(), inherited.size() * sizeof(HANDLE), nullptr,
+                                 nullptr)) {
+    error = system_message(GetLastError());
+    return {};
+  }
+  STARTUPINFOEXW si{};
+  si.StartupInfo.cb = sizeof si;
+  si.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  si.StartupInfo.hStdInput = in;
+  si.StartupInfo.hStdOutput = out;
+  si.StartupInfo.hStdError = err;
+  si.lpAttributeList = attributes.get();
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                      CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT |
+                          CREATE_UNICODE_ENVIRONMENT,
+                      nullptr, nullptr, &si.StartupInfo, &pi)) {
+    error = system_message(GetLastError());
+    return {};
+  }
+  const Handle thread(pi.hThread);
+  Spawned spawned{Handle(pi.hProcess), {}};
+  spawned.job = kill_on_close_job(spawned.process.get());
+  ResumeThread(thread.get());
+  return spawned;
+}
+
+int exit_code_of(HANDLE process) {
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process, &code)) return -1;
+  return static_cast<int>(code);
+}
+
+// Ends the child and whatever it started (they share its job), so no grandchild keeps an output
+// pipe open.
+void kill_and_wait(const Spawned& child) {
+  if (!child.job || !TerminateJobObject(child.job.get(), 1))
+    TerminateProcess(child.process.get(), 1);
+  WaitForSingleObject(child.process.get(), INFINITE);
+}
+
+// Reads a pipe to its end on its own thread.
+class PipeReader {
+ public:
+  PipeReader(Handle pipe, std::string& sink)
+      : pipe_(std::move(pipe)), thread_([this, &sink] {
+          char buffer[8192];
+          DWORD n = 0;
+          while (ReadFile(pipe_.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+            sink.append(buffer, n);
+          }
+        }) {}
+  ~PipeReader() { finish(); }
+  PipeReader(const PipeReader&) = delete;
+  PipeReader& operator=(const PipeReader&) = delete;
+  void finish() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  Handle pipe_;
+  std::thread thread_;
+};
+
+// A pipe whose write end the child inherits and whose read end stays ours.
+bool make_pipe(Handle& read_end, Handle& write_end) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE r = nullptr, w = nullptr;
+  if (!CreatePipe(&r, &w, &sa, 0)) return false;
+  read_end = Handle(r);
+  write_end = Handle(w);
+  return SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0) != 0;
+}
 
 }  // namespace
 
-ChildOutcome run_child(const std::filesystem::path& program, const std::vector<std::string>& args,
-                       std::chrono::milliseconds timeout) {
-  std::wstring command_line = quote_argument(program.wstring());
-  for (const std::string& a : args) {
-    command_line += L' ';
-    command_line += quote_argument(std::filesystem::path(std::u8string(a.begin(), a.end())).wstring());
+std::string system_tool(const std::string& name) {
+  wchar_t dir[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return name;
+  const std::filesystem::path candidate = std::filesystem::path(dir) / widen(name + ".exe");
+  std::error_code ec;
+  if (!std::filesystem::exists(candidate, ec)) return name;
+  return path_to_utf8(candidate);
+}
+
+std::string error_text(const std::error_code& ec) {
+  if (ec.category() == std::system_category())
+    return system_message(static_cast<DWORD>(ec.value()));
+  return ec.message();
+}
+
+struct ChildProcess::Impl {
+  Spawned child;
+  std::optional<int> exit_code;  // set once the child has ended
+};
+
+ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+ChildProcess::~ChildProcess() { kill(); }
+
+std::unique_ptr<ChildProcess> ChildProcess::start(const ChildSpec& spec, std::string& error) {
+  const Handle in = inheritable_null(GENERIC_READ);
+  const Handle null_out = inheritable_null(GENERIC_WRITE);
+  const Handle out_file = open_output(spec.out, spec.out_file);
+  const Handle err_file = open_output(spec.err, spec.err_file);
+  auto impl = std::make_unique<Impl>();
+  impl->child = spawn(spec.argv, in.get(), out_file ? out_file.get() : null_out.get(),
+                      err_file ? err_file.get() : null_out.get(), error);
+  if (!impl->child) return nullptr;
+  return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(impl)));
+}
+
+std::optional<int> ChildProcess::poll() {
+  if (impl_->exit_code) return impl_->exit_code;
+  const DWORD r = WaitForSingleObject(impl_->child.process.get(), 0);
+  if (r == WAIT_TIMEOUT) return std::nullopt;
+  if (r != WAIT_OBJECT_0) {
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
+  }
+  impl_->exit_code = exit_code_of(impl_->child.process.get());
+  return impl_->exit_code;
+}
+
+void ChildProcess::kill() {
+  if (impl_ == nullptr || impl_->exit_code) return;
+  kill_and_wait(impl_->child);
+  impl_->exit_code = exit_code_of(impl_->child.process.get());
+}
+
+ChildResult run_child(const ChildSpec& spec) {
+  ChildResult run;
+  Handle pipes[2][2];  // [out, err][read, write]
+  const ChildSpec::Output modes[2] = {spec.out, spec.err};
+  for (int i = 0; i < 2; ++i) {
+    if (modes[i] == ChildSpec::Output::capture && !make_pipe(pipes[i][0], pipes[i][1])) {
+      run.end = ChildResult::End::start_failed;
+      run.error = system_message(GetLastError());
+      return run;
+    }
+  }
+  Handle in = inheritable_null(GENERIC_READ);
+  Handle null_out = inheritable_null(GENERIC_WRITE);
+  Handle files[2] = {open_output(spec.out, spec.out_file), open_output(spec.err, spec.err_file)};
+  HANDLE streams[2];
+  for (int i = 0; i < 2; ++i) {
+    streams[i] = pipes[i][1] ? pipes[i][1].get() : files[i] ? files[i].get() : null_out.get();
+  }
+  const Spawned child = spawn(spec.argv, in.get(), streams[0], streams[1], run.error);
+  if (!child) {
+    run.end = ChildResult::End::start_failed;
+    return run;
+  }
+  // The child holds its own copies now; ours would keep the readers from ever seeing the end.
+  for (auto& pipe : pipes) pipe[1].reset();
+  in.reset();
+  null_out.reset();
+  std::optional<PipeReader> readers[2];
+  std::string* sinks[2] = {&run.out, &run.err};
+  for (int i = 0; i < 2; ++i) {
+    if (pipes[i][0]) readers[i].emplace(std::move(pipes[i][0]), *sinks[i]);
   }
 
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  OwnedHandle null_out;
-  null_out.handle = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                OPEN_EXISTING, 0, nullptr);
-  if (null_out.handle == INVALID_HANDLE_VALUE) {
-    return {std::nullopt, "启动检查进程失败（打不开 NUL）"};
+  const auto started = std::chrono::steady_clock::now();
+  for (;;) {
+    DWORD wait = INFINITE;
+    if (spec.cancel != nullptr) wait = kCancelCheckMs;
+    if (spec.timeout) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+          *spec.timeout - (std::chrono::steady_clock::now() - started));
+      wait = static_cast<DWORD>(std::clamp<long long>(left.count(), 0, wait));
+    }
+    const DWORD r = WaitForSingleObject(child.process.get(), wait);
+    if (r == WAIT_OBJECT_0) break;
+    const bool cancelled = spec.cancel != nullptr && spec.cancel->load();
+    const bool timed_out =
+        spec.timeout && std::chrono::steady_clock::now() - started >= *spec.timeout;
+    if (r != WAIT_TIMEOUT || cancelled || timed_out) {
+      kill_and_wait(child);
+      for (auto& reader : readers) reader.reset();
+      run.end = timed_out && !cancelled ? ChildResult::End::timed_out : ChildResult::End::cancelled;
+      return run;
+    }
   }
-
-  // Only the NUL handle is handed down: other children of the core (downloads) must not see
-  // their pipes held open by this one.
-  SIZE_T list_size = 0;
-  InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
-  std::vector<unsigned char> list_memory(list_size);
-  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
-  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &list_size)) {
-    return {std::nullopt, "启动检查进程失败（错误 " + std::to_string(GetLastError()) + "）"};
-  }
-  struct ListOwner {
-    LPPROC_THREAD_ATTRIBUTE_LIST list;
-    ~ListOwner() { DeleteProcThreadAttributeList(list); }
-  } list_owner{attributes};
-  HANDLE inherited[] = {null_out.handle};
-  UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                            sizeof(inherited), nullptr, nullptr);
-
-  STARTUPINFOEXW startup{};
-  startup.StartupInfo.cb = sizeof(startup);
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = null_out.handle;
-  startup.StartupInfo.hStdOutput = null_out.handle;
-  startup.StartupInfo.hStdError = null_out.handle;
-  startup.lpAttributeList = attributes;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                      &startup.StartupInfo, &process)) {
-    return {std::nullopt, "启动检查进程失败（错误 " + std::to_string(GetLastError()) + "）"};
-  }
-  OwnedHandle process_handle{process.hProcess};
-  OwnedHandle thread_handle{process.hThread};
-
-  const DWORD waited = WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count()));
-  if (waited != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
-    WaitForSingleObject(process.hProcess, 5000);
-    return {std::nullopt, waited == WAIT_TIMEOUT ? "检查进程超时" : "等待检查进程失败"};
-  }
-  DWORD code = 0;
-  if (!GetExitCodeProcess(process.hProcess, &code)) return {std::nullopt, "读不到检查进程的退出码"};
-  return {static_cast<int>(code), {}};
+  for (auto& reader : readers) reader.reset();
+  run.exit_code = exit_code_of(child.process.get());
+  return run;
 }
 
 }  // namespace kesu

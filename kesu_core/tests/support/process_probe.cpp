@@ -1,26 +1,26 @@
 // A child program for the process tests. Each argument is one step:
 //   out:TEXT  TEXT and a line feed on standard output     err:TEXT  the same on standard error
 //   sleep:MS  waits                                       exit:N    ends with exit code N
-//   errpid    its process id on standard error
-//   orphan:FILE  (Windows) starts itself with "errpid sleep:60000", error output into FILE,
-//             waits until the id is there and ends at once, leaving that child behind
+//   errpid    its process id on standard error             pid:FILE  its process id into FILE
+//   orphan:FILE  starts itself with "errpid sleep:60000", error output into FILE, waits until
+//             the id is there and ends at once, leaving that child to the system
 // Without a step it prints every argument on its own line (to check argument quoting).
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "util/child_process.h"
+#include "util/paths.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-
-#include <filesystem>
-#include <fstream>
-
-#include "models/process.h"
 #else
 #include <unistd.h>
 #endif
@@ -35,19 +35,46 @@ unsigned long process_id() {
 #endif
 }
 
+std::filesystem::path own_path() {
 #ifdef _WIN32
-void orphan(const std::string& err_file) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::u8string u8 = std::filesystem::path(self).u8string();
-  std::string error;
-  auto child = kesu::ChildProcess::start(
-      {std::string(u8.begin(), u8.end()), "errpid", "sleep:60000"}, err_file, error);
-  if (!child) ExitProcess(2);
-  for (int i = 0; i < 500 && std::filesystem::file_size(err_file) == 0; ++i) Sleep(10);
-  ExitProcess(0);  // no destructor runs: the child is left to the system
-}
+  return self;
+#else
+  return std::filesystem::read_symlink("/proc/self/exe");
 #endif
+}
+
+[[noreturn]] void end_at_once(int code) {
+#ifdef _WIN32
+  ExitProcess(static_cast<UINT>(code));
+#else
+  _exit(code);
+#endif
+}
+
+// Written under another name first, so a reader never sees half a number.
+void write_pid(const std::string& file) {
+  const std::filesystem::path target = kesu::path_from_utf8(file);
+  std::filesystem::path temporary = target;
+  temporary += ".tmp";
+  std::ofstream(temporary) << process_id() << '\n';
+  std::filesystem::rename(temporary, target);
+}
+
+void orphan(const std::string& err_file) {
+  kesu::ChildSpec spec;
+  spec.argv = {kesu::path_to_utf8(own_path()), "errpid", "sleep:60000"};
+  spec.err = kesu::ChildSpec::Output::to_file;
+  spec.err_file = kesu::path_from_utf8(err_file);
+  std::string error;
+  auto child = kesu::ChildProcess::start(spec, error);
+  if (!child) end_at_once(2);
+  for (int i = 0; i < 500 && std::filesystem::file_size(spec.err_file) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  end_at_once(0);  // no destructor runs: the child is left to the system
+}
 
 int run(const std::vector<std::string>& args) {
   bool any_step = false;
@@ -65,10 +92,10 @@ int run(const std::vector<std::string>& args) {
     } else if (a == "errpid") {
       std::fprintf(stderr, "%lu\n", static_cast<unsigned long>(process_id()));
       std::fflush(stderr);
-#ifdef _WIN32
+    } else if (a.starts_with("pid:")) {
+      write_pid(value);
     } else if (a.starts_with("orphan:")) {
       orphan(value);
-#endif
     } else {
       continue;
     }
