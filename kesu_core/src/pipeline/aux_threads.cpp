@@ -21,7 +21,7 @@ bool AuxThreads::spawn(const char* name, std::function<void()> job) {
     state->cv.notify_all();
   };
   try {
-    std::thread([name, job = std::move(job), finished] {
+    std::thread([name, job = std::move(job), finished]() mutable {
       name_this_thread(name);
       try {
         job();
@@ -29,6 +29,12 @@ bool AuxThreads::spawn(const char* name, std::function<void()> job) {
         log_line(std::string(name) + " 线程出错：" + e.what());
       } catch (...) {
         log_line(std::string(name) + " 线程出错");
+      }
+      // What the job holds (the shared state, models) is let go before the worker hears the
+      // job is done: otherwise the last reference could be dropped here while the process exits.
+      try {
+        job = nullptr;
+      } catch (...) {
       }
       finished();
     }).detach();

@@ -221,6 +221,8 @@ configure '{"insert_per_app":{"notepad.exe":"keystroke"}}'
 start_kesu
 focus_notepad
 dictate
+# Typed text can still be arriving on a loaded machine: give it a moment to be whole.
+wt notepad-wait "$sentence" 5000 >/dev/null
 [[ "$(wt notepad-text)" == "$sentence" ]] || fail "typing: notepad holds '$(wt notepad-text)'"
 [[ "$(last_outcome)" == "[kesu] 上屏 status=ok detail=" ]] || fail "typing: $(last_outcome)"
 [[ "$(newest_history)" == "inserted|$sentence" ]] || fail "typing: history $(newest_history)"
