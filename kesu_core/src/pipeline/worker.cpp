@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
+#include <system_error>
 
 #include "config/config_file.h"
 #include "config/config_toml.h"
@@ -35,7 +36,10 @@ Worker::Worker(std::shared_ptr<SharedState> shared, std::shared_ptr<CommandQueue
       pending_files_(shared_->core_dir),
       tracker_(timings.decode_stall, timings.submit_answer) {}
 
-Worker::~Worker() { join_engine_builder(); }
+Worker::~Worker() {
+  join_engine_builder();
+  if (warm_up_.joinable()) warm_up_.join();
+}
 
 void Worker::run() {
   struct CloseOnExit {
@@ -75,9 +79,16 @@ void Worker::start_up() {
   }
   apply_lan_settings(shared_->config.snapshot());
   // Off the worker: the first dictation should find everything built and run once already.
-  if (!helpers_.spawn("kesu-warmup", [speech = shared_->speech, config = shared_->config.snapshot()] {
+  try {
+    warm_up_ = std::thread([speech = shared_->speech, config = shared_->config.snapshot()] {
+      name_this_thread("kesu-warmup");
+      try {
         speech->warm_up(*config);
-      })) {
+      } catch (...) {
+        log_line("预热出错：第一次听写会慢一些");
+      }
+    });
+  } catch (const std::system_error&) {
     log_line("预热线程起不来：第一次听写会慢一些");
   }
 }
@@ -302,6 +313,7 @@ void Worker::on(cmd::Shutdown&) {
     if (matters_at_shutdown(left)) handle(left);
   }
   join_engine_builder();
+  if (warm_up_.joinable()) warm_up_.join();
   if (!helpers_.wait_all(timings_.helpers_at_exit)) log_line("识别线程未及时结束，不再等待");
 }
 

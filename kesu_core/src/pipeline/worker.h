@@ -173,6 +173,9 @@ class Worker {
   std::unique_ptr<Capture> meter_capture_;  // open only in meter mode
   MeterPacer meter_pacer_;
   std::thread engine_builder_;  // kesu-engine while a switch is being built
+  // kesu-warmup after start. Joined at shutdown like the engine builder: it runs code of the
+  // model libraries, which must not outlive the core.
+  std::thread warm_up_;
   std::string engine_before_switch_;
 };
 
