@@ -227,7 +227,9 @@ TEST(WarmUp, TheFirstDictationAfterStartBuildsNoDetector) {
   }
   Core core(dir.path());
   const auto& speech = dynamic_cast<const EngineSpeechBackend&>(*core.shared().speech);
-  for (int i = 0; i < 500 && speech.vad_pool().built() == 0; ++i) {
+  // Only a bound on the wait: a sanitizer build on a loaded machine takes many seconds to build
+  // and validate the detector.
+  for (int i = 0; i < 6000 && speech.vad_pool().built() == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_EQ(speech.vad_pool().built(), 1u);
