@@ -73,12 +73,9 @@ std::optional<std::string> sampled_hash(const std::filesystem::path& file, std::
 std::optional<std::string> quick_stamp(const std::vector<std::filesystem::path>& files) {
   std::string stamp;
   for (const std::filesystem::path& file : files) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec) return std::nullopt;
-    const auto mtime = std::filesystem::last_write_time(file, ec);
-    if (ec) return std::nullopt;
-    stamp += std::to_string(size) + ":" + std::to_string(mtime.time_since_epoch().count()) + ";";
+    const std::optional<std::string> one = file_change_stamp(file);
+    if (!one) return std::nullopt;
+    stamp += *one + ";";
   }
   return stamp;
 }

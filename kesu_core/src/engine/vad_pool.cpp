@@ -1,6 +1,5 @@
 #include "engine/vad_pool.h"
 
-#include <system_error>
 #include <utility>
 
 #include "config/model_files.h"
@@ -25,24 +24,14 @@ void VadPool::Lease::give_back() {
   pool_ = nullptr;
 }
 
-VadPool::ModelIdentity VadPool::identify(const std::filesystem::path& model) {
-  ModelIdentity id;
-  id.path = model;
-  std::error_code ec;
-  id.size = std::filesystem::file_size(model, ec);
-  if (ec) id.size = 0;
-  id.written = std::filesystem::last_write_time(model, ec);
-  if (ec) id.written = {};
-  return id;
-}
-
 VadPool::Lease VadPool::acquire(const std::filesystem::path& model, std::string& error) {
-  const ModelIdentity id = identify(model);
+  // What a built detector depends on: a replaced file or another path means building anew.
+  const std::string id = path_to_utf8(model) + "|" + file_change_stamp(model).value_or("");
   Lease lease;
   std::vector<VadHandle> stale;  // destroyed outside the lock
   {
     std::lock_guard lock(mu_);
-    if (!(id == identity_)) {
+    if (id != identity_) {
       identity_ = id;
       ++generation_;
       stale = std::move(idle_);

@@ -49,14 +49,6 @@ class VadPool {
   std::size_t built() const;
 
  private:
-  // What a built detector depends on: the path and the file's size and time.
-  struct ModelIdentity {
-    std::filesystem::path path;
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type written{};
-    bool operator==(const ModelIdentity&) const = default;
-  };
-  static ModelIdentity identify(const std::filesystem::path& model);
   void take_back(VadHandle vad, std::uint64_t generation);
 
   // More than this many idle detectors are not kept: two users at once is already rare.
@@ -64,7 +56,7 @@ class VadPool {
 
   const ModelLoader& loader_;
   mutable std::mutex mu_;
-  ModelIdentity identity_;          // guarded by mu_
+  std::string identity_;            // guarded by mu_; the model's path and change stamp
   std::uint64_t generation_ = 0;    // guarded by mu_; counts model changes
   std::vector<VadHandle> idle_;     // guarded by mu_
   std::size_t built_ = 0;           // guarded by mu_

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "engine/model_loader.h"
+#include "util/paths.h"
 #include "voice/speaker_embedder.h"
 #include "voice/voice_print.h"
 #include "voice/voice_state.h"
@@ -15,22 +16,10 @@ void VoiceGate::use_embedder(Embedder embedder) {
   gate_.reset();
 }
 
-namespace {
-
-// Path, size and time: a model replaced in place is built anew.
-std::string file_identity(const std::filesystem::path& file) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(file, ec);
-  const auto written = std::filesystem::last_write_time(file, ec);
-  return file.string() + "|" + std::to_string(size) + "|" +
-         std::to_string(written.time_since_epoch().count());
-}
-
-}  // namespace
-
 Embedder VoiceGate::embedder_for(const ConfigRecord& config) {
   const std::filesystem::path model = speaker_model_path(config.core_dir);
-  const std::string identity = file_identity(model);
+  // A model replaced in place is built anew.
+  const std::string identity = path_to_utf8(model) + "|" + file_change_stamp(model).value_or("");
   {
     std::lock_guard lock(mu_);
     if (override_) return override_;
