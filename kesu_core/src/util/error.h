@@ -1,0 +1,87 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+
+namespace kesu {
+
+// Every failure the core can report, by a code that code may decide on. The sentence a person
+// reads is made from the code and the detail by `user_message`, in one place; nothing decides
+// by comparing message text.
+//
+// The list is an X-macro so that the code names (stable: they reach logs, events and the LAN
+// answers) and the enum cannot drift apart. Add new codes at the end of their group.
+#define KESU_ERROR_CODES(X)                                                                    \
+  /* Storage and settings: kept separate from the recognition group below. */                 \
+  KESU_ERROR_CODES_STORAGE(X)                                                                  \
+  /* Recognition, dictation and the LAN service. */                                           \
+  KESU_ERROR_CODES_RECOGNITION(X)                                                              \
+  /* Anything without a code of its own; the detail is the whole sentence. */                 \
+  X(other, "other")
+
+#define KESU_ERROR_CODES_STORAGE(X)
+
+#define KESU_ERROR_CODES_RECOGNITION(X)
+
+enum class ErrorCode {
+#define KESU_ERROR_ENUM(id, name) id,
+  KESU_ERROR_CODES(KESU_ERROR_ENUM)
+#undef KESU_ERROR_ENUM
+};
+
+// The code's stable name ("no_audio", …).
+std::string_view error_code_name(ErrorCode code);
+
+struct Error {
+  ErrorCode code = ErrorCode::other;
+  std::string detail;  // what the sentence needs beyond the code: a path, the system's reason
+
+  friend bool operator==(const Error&, const Error&) = default;
+};
+
+// The sentence for people. The only place where failure sentences are composed.
+std::string user_message(const Error& error);
+
+// A value or the reason there is none.
+template <class T>
+class [[nodiscard]] Result {
+ public:
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}   // NOLINT: implicit by design
+  Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
+
+  bool ok() const { return state_.index() == 0; }
+  explicit operator bool() const { return ok(); }
+
+  T& value() & { return std::get<0>(state_); }
+  const T& value() const& { return std::get<0>(state_); }
+  T&& value() && { return std::get<0>(std::move(state_)); }
+  T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
+
+  const Error& error() const { return std::get<1>(state_); }
+
+ private:
+  std::variant<T, Error> state_;
+};
+
+// Success, or the reason it failed: for operations that produce nothing.
+class [[nodiscard]] Status {
+ public:
+  Status() = default;
+  Status(Error error) : error_(std::move(error)) {}  // NOLINT: implicit by design
+  static Status success() { return {}; }
+
+  bool ok() const { return !error_.has_value(); }
+  explicit operator bool() const { return ok(); }
+  const Error& error() const { return *error_; }
+
+ private:
+  std::optional<Error> error_;
+};
+
+}  // namespace kesu
