@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "config/config_record.h"
-#include "lib/shared_state.h"
 #include "models/catalog.h"
 #include "models/download.h"
 #include "models/model_pull.h"
@@ -105,16 +104,18 @@ class ModelDownloadTest : public ::testing::Test {
                          kesu::ModelSelfTest self_test = kesu::check_marker_present) {
     kesu::ConfigRecord config = kesu::default_config(core_dir());
     config.models_mirror = mirror;
-    auto shared = std::make_shared<kesu::SharedState>(core_dir(), config);
+    auto events = std::make_shared<kesu::EventSink>();
     EventRecorder recorder;
-    shared->events.set(&EventRecorder::callback, &recorder);
+    events->set(&EventRecorder::callback, &recorder);
     {
-      ModelPuller puller(shared, std::move(self_test));
+      ModelPuller puller({core_dir(), std::make_shared<kesu::ConfigStore>(config), events,
+                          std::make_shared<std::atomic<bool>>(false)},
+                         std::move(self_test));
       const ModelPuller::PullResult accepted = puller.pull(id);
       EXPECT_EQ(accepted.answer, ModelPuller::Answer::accepted) << accepted.message;
       EXPECT_FALSE(recorder.wait_for(is_terminal, std::chrono::seconds(60)).is_null());
     }
-    shared->events.clear();
+    events->clear();
     return recorder.events();
   }
 

@@ -12,7 +12,7 @@
 
 #include "config/config_record.h"
 #include "hotwords/hotword_json.h"
-#include "lib/shared_state.h"
+#include "pipeline/shared_state.h"
 #include "store/history_format.h"
 #include "support/event_recorder.h"
 

@@ -55,9 +55,8 @@ std::string two_decimals(double value) {
 
 }  // namespace
 
-std::string diagnose_report(const SharedState& shared) {
-  const ConfigPtr config = shared.config.snapshot();
-  const ConfigRecord& c = *config;
+std::string diagnose_report(const DiagnoseInputs& in) {
+  const ConfigRecord& c = *in.config;
   const ConfigReadiness ready = probe_readiness(c);
   const bool sense_ready = model_installed("sense", c);
   const bool qwen3_ready = is_file(path_from_utf8(c.models_qwen3) / "encoder.int8.onnx");
@@ -67,24 +66,24 @@ std::string diagnose_report(const SharedState& shared) {
   const auto line = [&out](const std::string& text) { out += text + "\n"; };
   line("Kesu core " KESU_VERSION " (ABI " + std::to_string(KESU_ABI_VERSION >> 16) + "." +
        std::to_string(KESU_ABI_VERSION & 0xFFFF) + ")");
-  line("配置目录：" + path_to_utf8(shared.core_dir));
+  line("配置目录：" + path_to_utf8(in.core_dir));
   line("引擎：" + c.engine_active + "（SenseVoice 就绪=" + yes_no(sense_ready) + " / Qwen3 就绪=" +
        yes_no(qwen3_ready) + "）");
   line("VAD：" + vad + " (" + (is_file(path_from_utf8(vad)) ? "有" : "缺失") + ")");
   line(devices_line(c));
   if (const std::string device = trim(c.audio_device); !device.empty()) line("已指定设备：" + c.audio_device);
 
-  const json stats = shared.history.stats();
+  const json& stats = in.history_stats;
   const bool history_on = stats.value("history_enabled", false);
   line("历史：" + std::to_string(stats.value("history_count", std::uint64_t{0})) + " 条（" +
        (history_on ? "开启" : "已关闭") + "）");
 
-  const Profile profile = shared.profiles.active_profile();
+  const Profile& profile = in.active_profile;
   line("润色档：" + profile.name + "（" + profile.level + "，" +
        (profile.slot.empty() ? std::string("未绑快捷键") : profile.slot) + "）共 " +
-       std::to_string(shared.profiles.count()) + " 档");
-  line("热词：" + std::to_string(shared.hotwords.table()->rules().size()) + " 条（" +
-       path_to_utf8(hotwords_path(shared.core_dir)) + "）");
+       std::to_string(in.profile_count) + " 档");
+  line("热词：" + std::to_string(in.hotword_count) + " 条（" +
+       path_to_utf8(hotwords_path(in.core_dir)) + "）");
   line("最短录音：" + std::to_string(c.audio_min_record_ms) + "ms；会话上限：" +
        std::to_string(c.audio_max_record_secs) + "s");
   const char* denoise = !c.audio_denoise       ? "关"
@@ -95,7 +94,7 @@ std::string diagnose_report(const SharedState& shared) {
        on_off(c.audio_pause_media));
   line("快捷键：" + c.hotkey_keys);
 
-  const std::optional<VoicePrint> print = read_voice_print(shared.core_dir / kVoicePrintFile);
+  const std::optional<VoicePrint> print = read_voice_print(in.core_dir / kVoicePrintFile);
   const std::string enrolled = print ? "已注册 " + std::to_string(print->vec.size()) + " 维，" + print->created
                                      : std::string("未注册声纹");
   line(std::string("只录我的声音：") + on_off(c.audio_voice_lock) + "（" + enrolled + "；阈值 " +

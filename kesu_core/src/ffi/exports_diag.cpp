@@ -3,6 +3,7 @@
 #include "diag/diag_upload.h"
 #include "diag/diagnose.h"
 #include "ffi/boundary.h"
+#include "pipeline/shared_state.h"
 
 using namespace kesu;
 using namespace kesu::ffi;
@@ -13,7 +14,10 @@ KESU_API char* KESU_CALL kesu_diagnose(KesuCore* handle) {
   return guard_pointer("kesu_diagnose", [&]() -> char* {
     Core* core = core_of(handle);
     if (core == nullptr) return nullptr;
-    return new_c_string(diagnose_report(core->shared()));
+    const SharedState& shared = core->shared();
+    return new_c_string(diagnose_report({shared.config.snapshot(), shared.core_dir, shared.history.stats(),
+                                         shared.profiles.active_profile(), shared.profiles.count(),
+                                         shared.hotwords.table()->rules().size()}));
   });
 }
 

@@ -9,7 +9,6 @@
 #include "lan/lan_http.h"
 #include "lan/lan_page.h"
 #include "lan/audio_limit.h"
-#include "pipeline/text_assembly.h"
 #include "util/paths.h"
 #include "util/utf8.h"
 
@@ -139,14 +138,14 @@ RequestOutcome send_error(Connection& c, int status, std::string_view code, std:
   return send(c, status, error_body(code, message));
 }
 
-RequestOutcome health(Connection& c, const CoreSnapshot& now, const SpeechBackend& speech) {
+RequestOutcome health(Connection& c, const CoreSnapshot& now, const CoreAccess& core) {
   std::error_code ec;
   const bool vad_ready = std::filesystem::is_regular_file(path_from_utf8(now.config->models_vad), ec);
-  return send(c, 200, R"({"ok":true,"engine":")" + json_escape(speech.engine_name()) +
+  return send(c, 200, R"({"ok":true,"engine":")" + json_escape(core.engine_name()) +
                           R"(","vad_ready":)" + (vad_ready ? "true" : "false") + R"(,"protocol":1})");
 }
 
-RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now, SpeechBackend& speech,
+RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now, const CoreAccess& core,
                           std::uint64_t content_length) {
   if (content_length == 0) {
     return send_error(c, 400, "empty_body", "请求体是空的：请把 WAV 文件内容放在 body 里");
@@ -181,15 +180,13 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now
   if (wav.samples->size() < 4000) return send_error(c, 400, "too_short", "音频太短了：至少 0.25 秒");
 
   const auto clock = Clock::now();
-  const SegmentedDecode decoded = speech.decode_segments(*wav.samples, *now.config, {});
-  // Nothing to recognise is an empty text, not a failure.
-  const std::optional<std::string> failure = decoded.failure ? decoded.failure : failure_of_all(decoded.segments);
-  if (failure && !decoded.no_audio) return send_error(c, 500, "decode_failed", *failure);
-  const std::string text = trim_unicode(join_recognised(decoded.segments, speech));
+  const Transcript transcript = core.transcribe(*wav.samples, *now.config);
+  if (transcript.failure) return send_error(c, 500, "decode_failed", *transcript.failure);
+  const std::string& text = transcript.text;
   if (text.empty()) return send(c, 200, std::string(kEmptyTranscription));
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();
   return send(c, 200, R"({"ok":true,"text":")" + json_escape(text) + R"(","ms":)" + std::to_string(ms) +
-                          R"(,"segments":)" + std::to_string(decoded.segments.size()) + R"(,"chars":)" +
+                          R"(,"segments":)" + std::to_string(transcript.segments) + R"(,"chars":)" +
                           std::to_string(utf8_char_count(text)) + "}");
 }
 
@@ -214,8 +211,8 @@ RequestOutcome route(Connection& c, Reader& reader, const RequestContext& ctx, c
   }
   const std::optional<CoreSnapshot> now = ctx.core.snapshot();
   if (!now) return send_error(c, 500, "decode_failed", "Kesu 正在退出");
-  if (health_probe) return health(c, *now, *ctx.core.speech);
-  return transcribe(c, reader, *now, *ctx.core.speech, head.headers.content_length);
+  if (health_probe) return health(c, *now, ctx.core);
+  return transcribe(c, reader, *now, ctx.core, head.headers.content_length);
 }
 
 // Reads at most `limit` bytes until `until`, stopping early at the end of the stream.

@@ -6,11 +6,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "config/config_store.h"
 #include "lan/lan_socket.h"
-#include "pipeline/speech_backend.h"
 
 namespace kesu::lan {
 
@@ -21,9 +21,19 @@ struct CoreSnapshot {
   ConfigPtr config;
 };
 
+// What recognition made of one request's audio.
+struct Transcript {
+  std::string text;                    // trimmed; empty when there was nothing to recognise
+  std::size_t segments = 0;            // speech segments found
+  std::optional<std::string> failure;  // recognition failed (no audio at all is not a failure)
+};
+
+// The LAN's only way into the core: it never sees the recognition machinery itself.
 struct CoreAccess {
-  std::shared_ptr<SpeechBackend> speech;
   std::function<std::optional<CoreSnapshot>()> snapshot;  // nullopt once the core has gone
+  std::function<std::string()> engine_name;               // "" when no engine is usable
+  // May be called from several request threads at once.
+  std::function<Transcript(std::span<const float> samples, const ConfigRecord& config)> transcribe;
 };
 
 // What a request thread needs: the token the server started with and its way into the core.

@@ -21,13 +21,18 @@ ModelSelfTest engine_self_test(const std::filesystem::path& core_dir) {
   };
 }
 
+// The download thread's narrow view of the shared state; each pointer shares its owner.
+ModelPullInputs model_pull_inputs(const std::shared_ptr<SharedState>& shared) {
+  return {shared->core_dir, {shared, &shared->config}, {shared, &shared->events}, {shared, &shared->exiting}};
+}
+
 }  // namespace
 
 Core::Core(std::filesystem::path core_dir, CoreOptions options)
     : shared_(std::make_shared<SharedState>(core_dir, load_config(core_dir))),
       queue_(std::make_shared<CommandQueue>()),
       // A fresh install must load before it counts as installed.
-      models_(std::make_unique<ModelPuller>(shared_, engine_self_test(core_dir))) {
+      models_(std::make_unique<ModelPuller>(model_pull_inputs(shared_), engine_self_test(core_dir))) {
   const ConfigPtr config = shared_->config.snapshot();
   shared_->engine.replace(create_engine_or_stub(*config, ModelLoader::for_core(config->core_dir)));
   shared_->speech = options.speech ? std::move(options.speech) : make_engine_speech_backend(shared_);

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "lib/shared_state.h"
+#include "pipeline/shared_state.h"
 #include "models/model_pull.h"
 #include "pipeline/command_queue.h"
 #include "pipeline/worker.h"

@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-#include "lib/shared_state.h"
 #include "models/download.h"
 #include "util/log.h"
 #include "util/paths.h"
@@ -32,7 +31,7 @@ bool DownloadSlot::busy() const {
 namespace {
 
 struct PullTask {
-  std::shared_ptr<SharedState> shared;
+  ModelPullInputs core;
   std::shared_ptr<DownloadSlot> slot;
   ModelSelfTest self_test;
   const CatalogRow* row;
@@ -43,8 +42,8 @@ struct PullTask {
 
 // System error texts may arrive in the ANSI code page on Windows; a stray byte must not cost
 // the user the event, so invalid UTF-8 is replaced rather than refused.
-void emit(SharedState& shared, std::string_view type, const nlohmann::json& payload) {
-  shared.events.emit_core_event(
+void emit(EventSink& events, std::string_view type, const nlohmann::json& payload) {
+  events.emit_core_event(
       type, payload.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
 
@@ -64,9 +63,9 @@ nlohmann::json finish_pull(const PullTask& task) {
   job.models_dir = task.models_dir;
   job.mirror = task.mirror;
   job.proxy_setting = task.proxy;
-  job.cancel = &task.shared->exiting;
+  job.cancel = task.core.exiting.get();
   job.progress = [&](std::uint64_t received, std::uint64_t total) {
-    emit(*task.shared, "model_progress",
+    emit(*task.core.events, "model_progress",
          {{"id", id}, {"phase", "downloading"}, {"received", received}, {"total", total}});
   };
   const DownloadOutcome outcome = run_download(job);
@@ -99,7 +98,7 @@ void run_pull(const PullTask& task) {
   const std::string id(task.row->id);
   nlohmann::json terminal;
   try {
-    emit(*task.shared, "model_progress",
+    emit(*task.core.events, "model_progress",
          {{"id", id}, {"phase", "starting"}, {"received", 0}, {"total", 0}});
     terminal = finish_pull(task);
   } catch (const std::exception& e) {
@@ -114,7 +113,7 @@ void run_pull(const PullTask& task) {
   // as soon as one ends is not turned away.
   task.slot->clear();
   try {
-    emit(*task.shared, terminal["type"].get<std::string>(), terminal["payload"]);
+    emit(*task.core.events, terminal["type"].get<std::string>(), terminal["payload"]);
   } catch (const std::exception& e) {
     log_line(std::string("模型下载结果发不出去：") + e.what());
   }
@@ -127,23 +126,23 @@ bool present(const fs::path& p) {
 
 }  // namespace
 
-ModelPuller::ModelPuller(std::shared_ptr<SharedState> shared, ModelSelfTest self_test)
-    : shared_(std::move(shared)), self_test_(std::move(self_test)) {}
+ModelPuller::ModelPuller(ModelPullInputs core, ModelSelfTest self_test)
+    : core_(std::move(core)), self_test_(std::move(self_test)) {}
 
 ModelPuller::~ModelPuller() { shutdown(); }
 
 ModelPuller::PullResult ModelPuller::pull(std::string_view id) {
   const CatalogRow* row = find_catalog_row(id);
   if (row == nullptr) return {Answer::unknown, "未知的模型：" + std::string(id)};
-  const ConfigPtr config = shared_->config.snapshot();
-  const fs::path models_dir = models_base(shared_->core_dir);
+  const ConfigPtr config = core_.config->snapshot();
+  const fs::path models_dir = models_base(core_.core_dir);
   if (present(marker_path(models_dir, *row))) return {Answer::installed, "这个模型已经装好了"};
   if (!slot_->try_take(id)) return {Answer::busy, "已经有模型在下载了，等它完成"};
 
   PullTask task{
-      shared_, slot_, self_test_, row, models_dir, config->models_mirror, config->models_proxy};
+      core_, slot_, self_test_, row, models_dir, config->models_mirror, config->models_proxy};
   std::lock_guard lock(thread_mu_);
-  if (closed_ || shared_->exiting.load()) {
+  if (closed_ || core_.exiting->load()) {
     slot_->clear();
     return {Answer::shutting_down, "参数错误"};
   }

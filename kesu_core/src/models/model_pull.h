@@ -3,17 +3,28 @@
 // Accepting a model download and running it on the "kesu-model-pull" thread, which reports
 // through core-level events: model_progress, then exactly one of model_done / model_failed.
 
+#include <atomic>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "config/config_store.h"
+#include "events/event_sink.h"
 #include "models/self_test.h"
 
 namespace kesu {
 
-struct SharedState;
+// What a download needs from the core, and no more. The pointers keep what they point to alive
+// for as long as a download thread runs.
+struct ModelPullInputs {
+  std::filesystem::path core_dir;
+  std::shared_ptr<const ConfigStore> config;
+  std::shared_ptr<EventSink> events;
+  std::shared_ptr<const std::atomic<bool>> exiting;  // the core's shutdown flag
+};
 
 // The id of the model being downloaded, if any. One download at a time.
 class DownloadSlot {
@@ -29,7 +40,7 @@ class DownloadSlot {
 
 class ModelPuller {
  public:
-  ModelPuller(std::shared_ptr<SharedState> shared, ModelSelfTest self_test);
+  ModelPuller(ModelPullInputs core, ModelSelfTest self_test);
   ~ModelPuller();
   ModelPuller(const ModelPuller&) = delete;
   ModelPuller& operator=(const ModelPuller&) = delete;
@@ -48,7 +59,7 @@ class ModelPuller {
   void shutdown();
 
  private:
-  std::shared_ptr<SharedState> shared_;
+  ModelPullInputs core_;
   ModelSelfTest self_test_;
   std::shared_ptr<DownloadSlot> slot_ = std::make_shared<DownloadSlot>();
   std::mutex thread_mu_;

@@ -5,7 +5,7 @@
 #include "engine/engine_factory.h"
 #include "config/model_files.h"
 #include "pipeline/segment_decode.h"
-#include "lib/shared_state.h"
+#include "pipeline/shared_state.h"
 #include "util/paths.h"
 
 namespace kesu {

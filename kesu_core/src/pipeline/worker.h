@@ -12,7 +12,7 @@
 
 #include "audio/capture.h"
 #include "audio/meter.h"
-#include "lib/shared_state.h"
+#include "pipeline/shared_state.h"
 #include "pipeline/admission.h"
 #include "pipeline/aux_threads.h"
 #include "audio/capture_slot.h"
