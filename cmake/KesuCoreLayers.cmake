@@ -3,8 +3,8 @@
 # declared bottom-up and may only use folders declared before them, so an include of a higher
 # folder, or two folders including each other, fails to build.
 #
-# A folder's sources are its *.cpp files; *_win.cpp build only for Windows, *_posix.cpp only
-# elsewhere. Every header of a folder is also compiled within its own folder's view, so a header
+# A folder's sources are its *.cpp files; *_win.cpp and *_winhttp.cpp build only for Windows,
+# *_posix.cpp and *_curl.cpp only elsewhere. Every header of a folder is also compiled within its own folder's view, so a header
 # that no source of its folder includes cannot hide an upward include.
 
 # The usage requirements every folder shares (third-party headers, definitions, warnings).
@@ -39,9 +39,9 @@ function(kesu_core_layer name)
 
   file(GLOB sources CONFIGURE_DEPENDS ${src}/${name}/*.cpp)
   if(WIN32)
-    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+    list(FILTER sources EXCLUDE REGEX "_(posix|curl)\\.cpp$")
   else()
-    list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")
+    list(FILTER sources EXCLUDE REGEX "_(win|winhttp)\\.cpp$")
   endif()
 
   file(GLOB headers RELATIVE ${src} CONFIGURE_DEPENDS ${src}/${name}/*.h)
