@@ -64,7 +64,7 @@ class SegmentedSpeech final : public kesu::SpeechBackend {
       kesu::DecodedSegment segment;
       segment.index = static_cast<int>(out.segments.size());
       segment.text = text;
-      if (text.empty()) segment.error = "这一段坏了";
+      if (text.empty()) segment.error = kesu::Error{kesu::ErrorCode::other, "这一段坏了"};
       out.segments.push_back(std::move(segment));
     }
     return out;

@@ -120,7 +120,9 @@ TEST_F(Models, SelfCheckAfterInstall) {
       {"gtcrn", models / "sense-bad" / "model.int8.onnx", std::nullopt},  // no load check
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(self_check_model(c.id, c.marker, dir.path()), c.expected)
-        << c.id << " " << path_to_utf8(c.marker);
+    const Status checked = self_check_model(c.id, c.marker, dir.path());
+    const std::optional<std::string> message =
+        checked ? std::nullopt : std::optional<std::string>(user_message(checked.error()));
+    EXPECT_EQ(message, c.expected) << c.id << " " << path_to_utf8(c.marker);
   }
 }

@@ -50,7 +50,7 @@ DenoiserOpen open_denoiser(const ConfigRecord& config, const ModelLoader& loader
   const std::filesystem::path model = gtcrn_model_path(config.core_dir);
   if (!config.audio_denoise || !is_file(model)) return {};
   if (loader.api() == nullptr) return {nullptr, loader.api_error()};
-  if (loader.validate(ModelKind::gtcrn, model)) return {nullptr, "降噪模型创建失败（模型损坏？）"};
+  if (!loader.validate(ModelKind::gtcrn, model)) return {nullptr, "降噪模型创建失败（模型损坏？）"};
   DenoiserHandle handle;
   try {
     handle = create_gtcrn_denoiser(*loader.api(), model);

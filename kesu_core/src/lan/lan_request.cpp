@@ -183,8 +183,10 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now
   const auto clock = Clock::now();
   const SegmentedDecode decoded = speech.decode_segments(*wav.samples, *now.config, {});
   // Nothing to recognise is an empty text, not a failure.
-  const std::optional<std::string> failure = decoded.failure ? decoded.failure : failure_of_all(decoded.segments);
-  if (failure && !decoded.no_audio) return send_error(c, 500, "decode_failed", *failure);
+  const std::optional<Error> failure = decoded.failure ? decoded.failure : failure_of_all(decoded.segments);
+  if (failure && failure->code != ErrorCode::no_audio) {
+    return send_error(c, 500, "decode_failed", user_message(*failure));
+  }
   const std::string text = trim_unicode(join_recognised(decoded.segments, speech));
   if (text.empty()) return send(c, 200, std::string(kEmptyTranscription));
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();

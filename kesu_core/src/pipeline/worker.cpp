@@ -255,11 +255,14 @@ void Worker::on(cmd::SetEngine& request) {
     cmd::EngineBuilt built{name, nullptr, {}};
     try {
       EngineCreation created = create_engine(name, target, ModelLoader::for_core(target.core_dir));
-      if (created.engine) warm_up_engine(*created.engine);
-      built.engine = std::move(created.engine);
-      built.error = std::move(created.error);
+      if (created) {
+        warm_up_engine(**created);
+        built.engine = std::move(*created);
+      } else {
+        built.error = created.error();
+      }
     } catch (const std::exception& e) {
-      built.error = e.what();
+      built.error = Error{ErrorCode::other, e.what()};
     }
     (void)queue->push(std::move(built));  // refused only when the core is shutting down
   });
@@ -268,7 +271,8 @@ void Worker::on(cmd::SetEngine& request) {
 void Worker::on(cmd::EngineBuilt& built) {
   join_engine_builder();
   if (!built.engine) {
-    emit_error("engine_switch_failed", "切换引擎失败：" + built.error);
+    emit_error("engine_switch_failed",
+               "切换引擎失败：" + (built.error ? user_message(*built.error) : std::string()));
     // The old engine stays, so the setting goes back to it too, unless changed meanwhile.
     if (shared_->config.snapshot()->engine_active == built.name) {
       save_engine_choice(engine_before_switch_);

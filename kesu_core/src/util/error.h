@@ -24,7 +24,35 @@ namespace kesu {
 
 #define KESU_ERROR_CODES_STORAGE(X)
 
-#define KESU_ERROR_CODES_RECOGNITION(X)
+#define KESU_ERROR_CODES_RECOGNITION(X)                                                        \
+  /* Engines and model loading. */                                                             \
+  X(sherpa_unavailable, "sherpa_unavailable")                                                  \
+  X(engine_unknown, "engine_unknown")                                                          \
+  X(sense_model_missing, "sense_model_missing")                                                \
+  X(qwen3_model_missing, "qwen3_model_missing")                                                \
+  X(model_files_incomplete, "model_files_incomplete")                                          \
+  X(sense_create_failed, "sense_create_failed")                                                \
+  X(qwen3_create_failed, "qwen3_create_failed")                                                \
+  X(model_unreadable, "model_unreadable")                                                      \
+  X(model_checker_missing, "model_checker_missing")                                            \
+  X(model_check_start_failed, "model_check_start_failed")                                      \
+  X(model_check_timed_out, "model_check_timed_out")                                            \
+  X(model_check_signalled, "model_check_signalled")                                            \
+  X(model_check_exit_code, "model_check_exit_code")                                            \
+  X(vad_model_missing, "vad_model_missing")                                                    \
+  X(vad_create_failed, "vad_create_failed")                                                    \
+  X(model_marker_missing, "model_marker_missing")                                              \
+  X(punct_load_failed, "punct_load_failed")                                                    \
+  X(audio_too_long, "audio_too_long")                                                          \
+  X(recognition_failed, "recognition_failed")                                                  \
+  X(no_engine, "no_engine")                                                                    \
+  /* The dictation pipeline. */                                                                \
+  X(no_audio, "no_audio")                                                                      \
+  X(injected_fault, "injected_fault")                                                          \
+  X(core_closing, "core_closing")                                                              \
+  X(pending_wav_unreadable, "pending_wav_unreadable")                                          \
+  X(pending_wav_rate, "pending_wav_rate")                                                      \
+  X(last_result_write_failed, "last_result_write_failed")
 
 enum class ErrorCode {
 #define KESU_ERROR_ENUM(id, name) id,
