@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
 
   WavRead wav = read_wav_16k_mono(models / "speech-20s.wav");
   if (!wav.samples) {
-    std::fprintf(stderr, "%s\n", wav.error.c_str());
+    std::fprintf(stderr, "%s\n", wav.error ? user_message(*wav.error).c_str() : "");
     return 1;
   }
   ConfigRecord config = default_config(work);

@@ -141,7 +141,7 @@ class Dictation : public ::testing::Test {
 
   void microphone(const std::vector<float>& samples, const char* speed = "1") {
     const fs::path wav = dir.path() / "mic.wav";
-    ASSERT_FALSE(kesu::write_wav_16k_mono(wav, samples).has_value());
+    ASSERT_TRUE(kesu::write_wav_16k_mono(wav, samples).ok());
     set_env("KESU_MIC_WAV", wav.string().c_str());
     set_env("KESU_SIM_SPEED", speed);
   }

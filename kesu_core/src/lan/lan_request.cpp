@@ -177,7 +177,7 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now
   // Decoded in memory: two requests at once can never see each other's audio.
   WavRead wav = decode_wav_16k_mono(body);
   body = {};
-  if (!wav.samples) return send_error(c, 400, "bad_wav", wav.error);
+  if (!wav.samples) return send_error(c, 400, "bad_wav", user_message(*wav.error));
   if (wav.samples->size() < 4000) return send_error(c, 400, "too_short", "音频太短了：至少 0.25 秒");
 
   const auto clock = Clock::now();

@@ -24,7 +24,7 @@ fs::path PendingFiles::last_result_path() const { return dir_ / "last_result.txt
 
 fs::path PendingFiles::last_failed_path() const { return dir_ / "last_failed.wav"; }
 
-std::optional<std::string> PendingFiles::write_failed_audio(std::span<const float> samples) const {
+Status PendingFiles::write_failed_audio(std::span<const float> samples) const {
   return write_wav_16k_mono(last_failed_path(), samples);
 }
 
@@ -36,7 +36,7 @@ PendingFiles::FailedAudio PendingFiles::read_failed_audio() const {
                                         std::istreambuf_iterator<char>());
   WavParse parsed = parse_wav(bytes);
   if (!parsed.data) {
-    result.error = Error{ErrorCode::pending_wav_unreadable, parsed.error};
+    result.error = Error{ErrorCode::wav_unreadable, user_message(*parsed.error)};
     return result;
   }
   if (parsed.data->sample_rate != kSampleRate) {

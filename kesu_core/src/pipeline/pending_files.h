@@ -25,7 +25,7 @@ class PendingFiles {
   void delete_last_result() const;
 
   // last_failed.wav: the audio of the last failed recognition, kept for a retry.
-  std::optional<std::string> write_failed_audio(std::span<const float> samples) const;
+  Status write_failed_audio(std::span<const float> samples) const;
   struct FailedAudio {
     std::optional<std::vector<float>> samples;
     std::optional<Error> error;  // set when the file exists but cannot be used

@@ -361,8 +361,10 @@ void Worker::emit_error(std::string_view code, std::string_view message) {
 }
 
 void Worker::emit_mic_unavailable(const CaptureOpen& opened) {
-  emit("error", {{"code", "mic_unavailable"}, {"message", opened.error},
-                 {"device_missing", opened.device_missing}});
+  const bool device_missing = opened.error && opened.error->code == ErrorCode::mic_device_missing;
+  emit("error", {{"code", "mic_unavailable"},
+                 {"message", opened.error ? user_message(*opened.error) : std::string()},
+                 {"device_missing", device_missing}});
 }
 
 void Worker::emit_notice(std::string_view code, std::string_view message) {

@@ -125,8 +125,8 @@ void Worker::report_failure(const FinalDecodeOutcome& outcome) {
   } else if (audio_stays_in_memory(config)) {
     message = "识别失败：" + user_message(*outcome.failure) + "。隐私模式下音频没落盘，本次运行内可从菜单重试";
   } else {
-    if (auto error = pending_files_.write_failed_audio(current_->audio)) {
-      log_line("失败音频暂存失败：" + *error);
+    if (const Status kept = pending_files_.write_failed_audio(current_->audio); !kept) {
+      log_line("失败音频暂存失败：" + user_message(kept.error()));
     }
     const std::string id =
         shared_->history.record_failure(foreground_app_, outcome.speech_ms, true);

@@ -50,9 +50,41 @@ namespace kesu {
   X(no_audio, "no_audio")                                                                      \
   X(injected_fault, "injected_fault")                                                          \
   X(core_closing, "core_closing")                                                              \
-  X(pending_wav_unreadable, "pending_wav_unreadable")                                          \
   X(pending_wav_rate, "pending_wav_rate")                                                      \
-  X(last_result_write_failed, "last_result_write_failed")
+  X(last_result_write_failed, "last_result_write_failed")                                      \
+  /* Audio files and capture. */                                                               \
+  X(wav_too_short, "wav_too_short")                                                            \
+  X(wav_not_riff, "wav_not_riff")                                                              \
+  X(wav_fmt_incomplete, "wav_fmt_incomplete")                                                  \
+  X(wav_fmt_ext_incomplete, "wav_fmt_ext_incomplete")                                          \
+  X(wav_no_fmt, "wav_no_fmt")                                                                  \
+  X(wav_no_data, "wav_no_data")                                                                \
+  X(wav_encoding, "wav_encoding")                                                              \
+  X(wav_bits, "wav_bits")                                                                      \
+  X(wav_no_channels, "wav_no_channels")                                                        \
+  X(wav_rate, "wav_rate")                                                                      \
+  X(wav_block_align, "wav_block_align")                                                        \
+  X(wav_file_error, "wav_file_error")                                                          \
+  X(wav_file_too_big, "wav_file_too_big")                                                      \
+  X(wav_open_failed, "wav_open_failed")                                                        \
+  X(wav_read_failed, "wav_read_failed")                                                        \
+  X(resampler_failed, "resampler_failed")                                                      \
+  X(wav_unreadable, "wav_unreadable")                                                          \
+  X(wav_dir_failed, "wav_dir_failed")                                                          \
+  X(wav_write_failed, "wav_write_failed")                                                      \
+  X(mic_list_failed, "mic_list_failed")                                                        \
+  X(mic_none, "mic_none")                                                                      \
+  X(mic_device_missing, "mic_device_missing")                                                  \
+  X(mic_rate_unknown, "mic_rate_unknown")                                                      \
+  X(mic_format_unsupported, "mic_format_unsupported")                                          \
+  X(mic_open_failed, "mic_open_failed")                                                        \
+  X(mic_start_failed, "mic_start_failed")                                                      \
+  X(mic_stream_ended, "mic_stream_ended")                                                      \
+  X(mic_never_sent, "mic_never_sent")                                                          \
+  X(mic_stalled, "mic_stalled")                                                                \
+  X(mic_unplug_simulated, "mic_unplug_simulated")                                              \
+  X(denoiser_create_failed, "denoiser_create_failed")                                          \
+  X(denoiser_rate, "denoiser_rate")
 
 enum class ErrorCode {
 #define KESU_ERROR_ENUM(id, name) id,
