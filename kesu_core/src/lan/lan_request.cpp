@@ -215,7 +215,7 @@ RequestOutcome route(Connection& c, Reader& reader, const RequestContext& ctx, c
     return send_error(c, 404, "not_found", "只支持 GET /health 和 POST /transcribe");
   }
   const std::optional<CoreSnapshot> now = ctx.core.snapshot();
-  if (!now) return send_error(c, 500, "decode_failed", "Kesu 正在退出");
+  if (!now) return send_error(c, 500, "decode_failed", user_message(Error{ErrorCode::core_closing, {}}));
   if (health_probe) return health(c, *now, *ctx.core.speech);
   return transcribe(c, reader, *now, *ctx.core.speech, head.headers.content_length);
 }

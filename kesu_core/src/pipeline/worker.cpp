@@ -96,8 +96,8 @@ void Worker::start_up() {
 void Worker::apply_lan_settings(ConfigPtr config) {
   const std::optional<lan::StartReport> report = shared_->lan.apply(std::move(config), lan_core_access(shared_));
   if (!report) return;
-  if (report->error_code) {
-    emit_error(*report->error_code, report->message);
+  if (report->error) {
+    emit_error(error_code_name(report->error->code), user_message(*report->error));
   } else if (report->listening) {
     emit_notice("lan_listening", report->message);
   }

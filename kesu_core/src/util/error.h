@@ -84,7 +84,14 @@ namespace kesu {
   X(mic_stalled, "mic_stalled")                                                                \
   X(mic_unplug_simulated, "mic_unplug_simulated")                                              \
   X(denoiser_create_failed, "denoiser_create_failed")                                          \
-  X(denoiser_rate, "denoiser_rate")
+  X(denoiser_rate, "denoiser_rate")                                                            \
+  /* The LAN service: lan_no_token and lan_failed are also the event codes that report them. */\
+  X(socket_error, "socket_error")                                                              \
+  X(lan_listen_failed, "lan_listen_failed")                                                    \
+  X(lan_port_failed, "lan_port_failed")                                                        \
+  X(lan_thread_failed, "lan_thread_failed")                                                    \
+  X(lan_no_token, "lan_no_token")                                                              \
+  X(lan_failed, "lan_failed")
 
 enum class ErrorCode {
 #define KESU_ERROR_ENUM(id, name) id,

@@ -128,6 +128,23 @@ std::string user_message(const Error& error) {
       return "降噪模型创建失败（模型损坏？）";
     case ErrorCode::denoiser_rate:
       return "降噪模型不是 16 kHz 的";
+    case ErrorCode::socket_error:  // the system's reason
+      return error.detail;
+    case ErrorCode::lan_listen_failed: {
+      // The detail is host:port, a line break, then the system's reason.
+      const std::size_t cut = error.detail.find('\n');
+      const std::string reason = cut == std::string::npos ? "" : error.detail.substr(cut + 1);
+      return "监听 " + error.detail.substr(0, cut) + " 失败：" + reason;
+    }
+    case ErrorCode::lan_port_failed:
+      return "取端口失败：" + error.detail;
+    case ErrorCode::lan_thread_failed:
+      return "起监听线程失败：" + error.detail;
+    case ErrorCode::lan_no_token:
+      return "局域网接口开了「允许其它设备访问」，但没设 token：为了安全没有启动。请在设置 → "
+             "音频里设一个 token（或关掉「允许局域网」只给本机用）。";
+    case ErrorCode::lan_failed:  // the detail is the cause's own sentence
+      return "局域网听写接口起不来：" + error.detail;
 
     case ErrorCode::other:
       return error.detail;
