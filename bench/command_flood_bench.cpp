@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
   std::filesystem::remove_all(scratch);
   std::filesystem::create_directories(scratch / "core");
   const auto wav = scratch / "mic.wav";
-  if (auto error = kesu::write_wav_16k_mono(wav, speech_like(3 * 16000))) {
-    std::fprintf(stderr, "%s\n", error->c_str());
+  if (const kesu::Status written = kesu::write_wav_16k_mono(wav, speech_like(3 * 16000)); !written) {
+    std::fprintf(stderr, "%s\n", kesu::user_message(written.error()).c_str());
     return 1;
   }
   setenv("KESU_MIC_WAV", wav.string().c_str(), 1);

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   if (argc > 1) {
     kesu::WavRead read = kesu::read_wav_16k_mono(argv[1]);
     if (!read.samples || read.samples->empty()) {
-      std::fprintf(stderr, "%s\n", read.error.c_str());
+      std::fprintf(stderr, "%s\n", read.error ? kesu::user_message(*read.error).c_str() : "");
       return 1;
     }
     source = std::move(*read.samples);
@@ -163,8 +163,8 @@ int main(int argc, char** argv) {
     while (audio.size() < n) audio.insert(audio.end(), source.begin(), source.end());
     audio.resize(n);
     const auto wav = scratch / "mic.wav";
-    if (auto error = kesu::write_wav_16k_mono(wav, audio)) {
-      std::printf("%s\n", error->c_str());
+    if (const kesu::Status written = kesu::write_wav_16k_mono(wav, audio); !written) {
+      std::printf("%s\n", kesu::user_message(written.error()).c_str());
       return 1;
     }
     set_env("KESU_MIC_WAV", wav.string());
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
         while (audio.size() < n) audio.insert(audio.end(), source.begin(), source.end());
         audio.resize(n);
         const auto wav = scratch / "whole.wav";
-        if (auto error = kesu::write_wav_16k_mono(wav, audio)) return 1;
+        if (!kesu::write_wav_16k_mono(wav, audio)) return 1;
         {
           std::lock_guard lock(host.mu);
           host.done = false;

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
 
   WavRead wav = read_wav_16k_mono(models / "speech-20s.wav");
   if (!wav.samples) {
-    std::fprintf(stderr, "%s\n", wav.error.c_str());
+    std::fprintf(stderr, "%s\n", wav.error ? user_message(*wav.error).c_str() : "");
     return 1;
   }
   ConfigRecord config = default_config(work);
@@ -90,11 +90,12 @@ int main(int argc, char** argv) {
   const SherpaApi& api = *loader.api();
   EngineCreation engine = create_engine("sense", config, loader);
   const std::shared_ptr<Punctuator> punctuator = Punctuator::create(config, loader);
-  if (!engine.engine || !punctuator->uses_model()) {
-    std::fprintf(stderr, "models did not load: %s\n", engine.error.c_str());
+  if (!engine || !punctuator->uses_model()) {
+    const std::string why = engine ? std::string() : user_message(engine.error());
+    std::fprintf(stderr, "models did not load: %s\n", why.c_str());
     return 1;
   }
-  EngineSlot slot(engine.engine);
+  EngineSlot slot(*engine);
   HotwordTable hotwords;
   VadPool vad(loader);
   const DecodeTools tools{slot, vad, *punctuator, vad_model_path(config),

@@ -46,7 +46,7 @@ class VirtualMicrophone : public ::testing::Test {
                             raw + "' -r 16000 -c 1 -b 16 '" + path + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0);
     kesu::WavRead wav = kesu::read_wav_16k_mono(path);
-    EXPECT_TRUE(wav.samples.has_value()) << wav.error;
+    EXPECT_TRUE(wav.samples.has_value()) << (wav.error ? kesu::user_message(*wav.error) : std::string());
     return wav.samples.value_or(std::vector<float>{});
   }
 
@@ -87,13 +87,13 @@ TEST_F(VirtualMicrophone, SpeechIsCapturedAs16kMono) {
   for (const char* device : {"vmic48", "vmic16"}) {
     SCOPED_TRACE(device);
     kesu::CaptureOpen opened = kesu::open_capture(config_for(device));
-    ASSERT_TRUE(opened.capture) << opened.error;
+    ASSERT_TRUE(opened.capture) << (opened.error ? kesu::user_message(*opened.error) : std::string());
     EXPECT_EQ(opened.capture->device_name(), device);
     const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(200ms);
     ASSERT_EQ(std::system(("paplay -d vmic_out '" + speech_path + "'").c_str()), 0);
     std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(opened.capture->healthy()) << opened.capture->failure();
+    EXPECT_TRUE(opened.capture->healthy()) << kesu::user_message(opened.capture->failure().value_or(kesu::Error{}));
     opened.capture->stop();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::vector<float> captured = opened.capture->buffer().take_all();
@@ -119,7 +119,7 @@ TEST_F(VirtualMicrophone, ListingBesideACaptureKeepsItRunningAndLaterSeesNewDevi
     return std::find(list.begin(), list.end(), name) != list.end();
   };
   kesu::CaptureOpen opened = kesu::open_capture(config_for("vmic16"));
-  ASSERT_TRUE(opened.capture) << opened.error;
+  ASSERT_TRUE(opened.capture) << (opened.error ? kesu::user_message(*opened.error) : std::string());
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(has(names(), "vmic16"));
 
   // A new input appears, as when a headset is plugged in: one more ALSA device name.
@@ -135,7 +135,7 @@ TEST_F(VirtualMicrophone, ListingBesideACaptureKeepsItRunningAndLaterSeesNewDevi
   EXPECT_TRUE(has(during, "vmic48"));
   EXPECT_FALSE(has(during, "vmiclate"));
   std::this_thread::sleep_for(400ms);
-  EXPECT_TRUE(opened.capture->healthy()) << opened.capture->failure();
+  EXPECT_TRUE(opened.capture->healthy()) << kesu::user_message(opened.capture->failure().value_or(kesu::Error{}));
   EXPECT_GT(opened.capture->buffer().size(), before + 3200) << "audio stopped flowing";
   opened.capture->stop();
   opened.capture.reset();
@@ -149,15 +149,17 @@ TEST_F(VirtualMicrophone, ListingBesideACaptureKeepsItRunningAndLaterSeesNewDevi
 TEST_F(VirtualMicrophone, UnknownNameListsTheDevicesPresent) {
   const kesu::CaptureOpen opened = kesu::open_capture(config_for("vmic99"));
   ASSERT_FALSE(opened.capture);
-  EXPECT_TRUE(opened.device_missing);
-  EXPECT_EQ(opened.error.rfind("找不到输入设备「vmic99」：可能已断开。可用设备：", 0), 0u) << opened.error;
-  EXPECT_NE(opened.error.find("vmic48 / "), std::string::npos) << opened.error;
-  EXPECT_NE(opened.error.find("。在设置 → 音频 里改回系统默认即可"), std::string::npos);
+  ASSERT_TRUE(opened.error);
+  EXPECT_EQ(opened.error->code, kesu::ErrorCode::mic_device_missing);
+  const std::string message = kesu::user_message(*opened.error);
+  EXPECT_EQ(message.rfind("找不到输入设备「vmic99」：可能已断开。可用设备：", 0), 0u) << message;
+  EXPECT_NE(message.find("vmic48 / "), std::string::npos) << message;
+  EXPECT_NE(message.find("。在设置 → 音频 里改回系统默认即可"), std::string::npos);
 }
 
 TEST_F(VirtualMicrophone, LosingTheDeviceWhileRecordingIsNoticedAndKeepsTheAudio) {
   kesu::CaptureOpen opened = kesu::open_capture(config_for("vmic48"));
-  ASSERT_TRUE(opened.capture) << opened.error;
+  ASSERT_TRUE(opened.capture) << (opened.error ? kesu::user_message(*opened.error) : std::string());
   std::this_thread::sleep_for(500ms);
   // The server drops our stream, as when a device is pulled or taken over. Only client streams:
   // the virtual microphones' own streams (client "-") would take the devices away for later tests.
@@ -170,7 +172,7 @@ TEST_F(VirtualMicrophone, LosingTheDeviceWhileRecordingIsNoticedAndKeepsTheAudio
     std::this_thread::sleep_for(20ms);
   }
   EXPECT_TRUE(lost);
-  EXPECT_FALSE(opened.capture->failure().empty());
+  EXPECT_TRUE(opened.capture->failure().has_value());
   opened.capture->stop();  // returns at once even now
   EXPECT_GT(opened.capture->buffer().size(), 4000u);
 }

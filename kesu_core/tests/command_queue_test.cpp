@@ -68,7 +68,7 @@ TEST(CommandQueue, ConfigurationChangesCollapseIntoTheNewest) {
 TEST(CommandQueue, WaitingForOneAnswerLeavesTheRestInOrderAndFreesItsRoom) {
   kesu::CommandQueue queue(2);
   ASSERT_EQ(queue.push(cmd::HotkeyUp{}), Pushed::queued);
-  ASSERT_EQ(queue.push(cmd::PieceDone{1, 9, "文", "", 5}), Pushed::queued);
+  ASSERT_EQ(queue.push(cmd::PieceDone{1, 9, "文", {}, 5}), Pushed::queued);
   ASSERT_EQ(queue.push(cmd::Cancel{}), Pushed::queued);
   EXPECT_EQ(queue.push(cmd::Cancel{}), Pushed::full);
   const std::optional<Command> answer = queue.pop_matching(

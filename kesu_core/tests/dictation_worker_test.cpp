@@ -40,7 +40,7 @@ class FakeSpeech final : public kesu::SpeechBackend {
     ++recognise_calls;
     kesu::Recognition r;
     if (fail_recognise) {
-      r.error = "重试也失败";
+      r.error = kesu::Error{kesu::ErrorCode::other, "重试也失败"};
     } else {
       r.text = samples.empty() ? "" : text;
     }
@@ -53,7 +53,7 @@ class FakeSpeech final : public kesu::SpeechBackend {
     kesu::SegmentedDecode out;
     if (whole_failures_left > 0) {
       --whole_failures_left;
-      out.failure = "模型罢工";
+      out.failure = kesu::Error{kesu::ErrorCode::other, "模型罢工"};
       return out;
     }
     for (std::size_t at = 0; at < samples.size(); at += 16000) {
@@ -61,7 +61,7 @@ class FakeSpeech final : public kesu::SpeechBackend {
       s.index = static_cast<int>(out.segments.size());
       s.samples.assign(samples.begin() + at, samples.begin() + std::min(samples.size(), at + 16000));
       if (failing.count(s.index)) {
-        s.error = "模拟这一段失败";
+        s.error = kesu::Error{kesu::ErrorCode::other, "模拟这一段失败"};
       } else {
         s.text = text;
       }
@@ -141,7 +141,7 @@ class Dictation : public ::testing::Test {
 
   void microphone(const std::vector<float>& samples, const char* speed = "1") {
     const fs::path wav = dir.path() / "mic.wav";
-    ASSERT_FALSE(kesu::write_wav_16k_mono(wav, samples).has_value());
+    ASSERT_TRUE(kesu::write_wav_16k_mono(wav, samples).ok());
     set_env("KESU_MIC_WAV", wav.string().c_str());
     set_env("KESU_SIM_SPEED", speed);
   }

@@ -40,27 +40,27 @@ TEST(EngineCreation, SenseFromGeneratedModelHearsSpeechAndNotSilence) {
   TempDir dir;
   const EngineCreation created =
       create_sense_engine(test_models() / "sense", 1, ModelLoader::for_core(dir.path()));
-  ASSERT_TRUE(created.engine) << created.error;
-  EXPECT_EQ(created.engine->name(), "sense");
+  ASSERT_TRUE(created) << user_message(created.error());
+  EXPECT_EQ((*created)->name(), "sense");
 
-  const EngineResult speech = created.engine->recognise(test_recording("speech-two.wav"));
+  const EngineResult speech = (*created)->recognise(test_recording("speech-two.wav"));
   EXPECT_FALSE(speech.error);
   EXPECT_FALSE(speech.text.empty());
   const std::vector<float> silence(16000, 0.0f);
-  const EngineResult quiet = created.engine->recognise(silence);
+  const EngineResult quiet = (*created)->recognise(silence);
   EXPECT_FALSE(quiet.error);
   EXPECT_EQ(quiet.text, "");
   // Pieces shorter than 1,360 samples are padded rather than read past their end.
   for (std::size_t n : {1u, 559u, 560u, 1000u, 1359u}) {
-    EXPECT_FALSE(created.engine->recognise(std::vector<float>(n, 0.1f)).error) << n;
+    EXPECT_FALSE((*created)->recognise(std::vector<float>(n, 0.1f)).error) << n;
   }
 }
 
 TEST(EngineCreation, StubNeedsNoModel) {
   TempDir dir;
   const EngineCreation created = create_engine("stub", config_in(dir), ModelLoader::for_core(dir.path()));
-  ASSERT_TRUE(created.engine);
-  EXPECT_EQ(created.engine->recognise({}).text, "测试文本：你好，Kesu。");
+  ASSERT_TRUE(created);
+  EXPECT_EQ((*created)->recognise({}).text, "测试文本：你好，Kesu。");
 }
 
 TEST(EngineCreation, MissingFilesAndUnknownNamesAreNamed) {
@@ -109,8 +109,8 @@ TEST(EngineCreation, MissingFilesAndUnknownNamesAreNamed) {
   for (const Case& c : cases) {
     c.prepare();
     const EngineCreation created = c.create();
-    EXPECT_FALSE(created.engine) << c.what;
-    EXPECT_EQ(created.error, c.expected) << c.what;
+    ASSERT_FALSE(created) << c.what;
+    EXPECT_EQ(user_message(created.error()), c.expected) << c.what;
   }
 }
 
@@ -128,8 +128,11 @@ TEST(ModelIsolation, BadModelsFailValidationAndTheHostSurvives) {
     const std::filesystem::path folder = test_models() / c.folder;
     const EngineCreation created = c.qwen3 ? create_qwen3_engine(folder, 1, loader)
                                            : create_sense_engine(folder, 1, loader);
-    EXPECT_FALSE(created.engine) << c.folder;
-    EXPECT_EQ(created.error, c.qwen3 ? kQwen3CreateFailed : kSenseCreateFailed) << c.folder;
+    ASSERT_FALSE(created) << c.folder;
+    EXPECT_EQ(user_message(created.error()),
+              c.qwen3 ? "Qwen3 recognizer 创建失败（模型损坏或内存不足）"
+                      : "OfflineRecognizer::create 失败（模型损坏或内存不足）")
+        << c.folder;
 
     ConfigRecord config = config_in(dir);
     config.engine_active = c.qwen3 ? "qwen3" : "sense";
@@ -160,7 +163,7 @@ TEST(ModelIsolation, EachKindOfModelIsCheckedByLoadingIt) {
       {ModelKind::speaker, "speaker-no-framework.onnx", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(!loader.validate(c.kind, test_models() / c.file), c.passes) << c.file;
+    EXPECT_EQ(loader.validate(c.kind, test_models() / c.file).ok(), c.passes) << c.file;
   }
 }
 
@@ -168,14 +171,18 @@ TEST(ModelIsolation, ValidatedFilesAreRememberedUntilTheyChange) {
   TempDir dir;
   const std::filesystem::path sense = dir.path() / "models" / "sense";
   copy_into(test_models() / "sense", sense);
-  ASSERT_FALSE(ModelLoader::for_core(dir.path()).validate(ModelKind::sense, sense));
+  ASSERT_TRUE(ModelLoader::for_core(dir.path()).validate(ModelKind::sense, sense).ok());
   ASSERT_TRUE(std::filesystem::exists(validated_file(dir)));
 
   // Without a checker program only the record can vouch for the files.
   const ModelLoader no_checker(load_sherpa(), dir.path(), dir.path() / "no-such-checker");
-  EXPECT_FALSE(no_checker.validate(ModelKind::sense, sense));
+  EXPECT_TRUE(no_checker.validate(ModelKind::sense, sense).ok());
   std::ofstream(sense / "tokens.txt", std::ios::app) << "extra 99\n";
-  EXPECT_TRUE(no_checker.validate(ModelKind::sense, sense));
+  const Status changed = no_checker.validate(ModelKind::sense, sense);
+  ASSERT_FALSE(changed.ok());
+  EXPECT_EQ(changed.error().code, ErrorCode::model_checker_missing);
+  EXPECT_EQ(user_message(changed.error()),
+            "找不到模型检查程序：" + path_to_utf8(dir.path() / "no-such-checker"));
 }
 
 TEST(Fallbacks, MissingLibraryLeavesTheStub) {
@@ -187,8 +194,9 @@ TEST(Fallbacks, MissingLibraryLeavesTheStub) {
   ConfigRecord config = config_in(dir);
   config.models_dir = path_to_utf8(test_models() / "sense");
   const EngineCreation created = create_engine("sense", config, loader);
-  EXPECT_FALSE(created.engine);
-  EXPECT_EQ(created.error, loader.api_error());
+  ASSERT_FALSE(created);
+  EXPECT_EQ(created.error().code, ErrorCode::sherpa_unavailable);
+  EXPECT_EQ(user_message(created.error()), loader.api_error());
   EXPECT_EQ(create_engine_or_stub(config, loader)->name(), "stub");
 }
 
@@ -281,8 +289,8 @@ TEST(EngineLock, RealRecognisersShareTheLockAcrossThreadsAndAgree) {
   TempDir dir;
   EngineCreation created =
       create_sense_engine(test_models() / "sense", 1, ModelLoader::for_core(dir.path()));
-  ASSERT_TRUE(created.engine) << created.error;
-  EngineSlot slot(created.engine);
+  ASSERT_TRUE(created) << user_message(created.error());
+  EngineSlot slot(*created);
   const std::vector<float> speech = test_recording("speech-two.wav");
   const std::string expected = slot.recognise(speech).recognition.text;
   std::atomic<int> disagreements{0};
@@ -295,7 +303,7 @@ TEST(EngineLock, RealRecognisersShareTheLockAcrossThreadsAndAgree) {
     });
   }
   // The switch takes the same lock as the recognisers.
-  slot.replace(created.engine);
+  slot.replace(*created);
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(disagreements.load(), 0);
   EXPECT_EQ(slot.name(), "sense");

@@ -28,7 +28,7 @@ class Enrolment : public ::testing::Test {
   }
   fs::path wav(double seconds) {
     const fs::path path = dir.path() / "voice.wav";
-    EXPECT_FALSE(kesu::write_wav_16k_mono(path, std::vector<float>(std::size_t(seconds * 16000), 0.2f)));
+    EXPECT_TRUE(kesu::write_wav_16k_mono(path, std::vector<float>(std::size_t(seconds * 16000), 0.2f)).ok());
     return path;
   }
   TempDir dir;
@@ -66,7 +66,7 @@ TEST_F(Enrolment, FromTheMicrophone) {
   EXPECT_EQ(kesu::enrol_from_microphone(1, config, three_dims, microphone).message.rfind("声纹模型还没下载：", 0), 0u);
   install_model();
   const fs::path mic = dir.path() / "mic.wav";
-  ASSERT_FALSE(kesu::write_wav_16k_mono(mic, std::vector<float>(5 * 16000, 0.2f)));
+  ASSERT_TRUE(kesu::write_wav_16k_mono(mic, std::vector<float>(5 * 16000, 0.2f)).ok());
   set_env("KESU_MIC_WAV", mic.string().c_str());
   config.audio_device = "某个不存在的设备";  // enrolment always uses the system default
   const kesu::EnrolOutcome ok = kesu::enrol_from_microphone(1, config, three_dims, microphone);

@@ -19,6 +19,7 @@
 #include "hotwords/hotword_file.h"
 #include "lan/lan_http.h"
 #include "lan/lan_server.h"
+#include "lan/lan_socket.h"
 #include "lib/core.h"
 #include "pipeline/final_decode.h"
 #include "support/event_recorder.h"
@@ -64,7 +65,7 @@ class SegmentedSpeech final : public kesu::SpeechBackend {
       kesu::DecodedSegment segment;
       segment.index = static_cast<int>(out.segments.size());
       segment.text = text;
-      if (text.empty()) segment.error = "这一段坏了";
+      if (text.empty()) segment.error = kesu::Error{kesu::ErrorCode::other, "这一段坏了"};
       out.segments.push_back(std::move(segment));
     }
     return out;
@@ -418,6 +419,29 @@ TEST_F(LanServer, RestartsOnlyWhenItsSettingsChange) {
   EXPECT_EQ(rec.wait_for_error("lan_no_token")["payload"]["message"],
             "局域网接口开了「允许其它设备访问」，但没设 token：为了安全没有启动。请在设置 → 音频里设一个 token（或关掉「允许局域网」只给本机用）。");
   EXPECT_EQ(get(moved, "/health"), "");
+}
+
+// A port another program holds: the report names the address and the system's reason.
+TEST_F(LanServer, APortInUseIsReportedWithItsAddress) {
+  const std::uint16_t port = start();
+  ASSERT_NE(port, 0);
+  rec.reset();
+  change([](kesu::ConfigRecord& c) { c.lan_enabled = false; });
+  ASSERT_FALSE(rec.wait_for_type("config_changed").is_null());
+  // The server lets go of the port once the change is applied.
+  kesu::Result<std::unique_ptr<kesu::lan::Listener>> holder = kesu::lan::Listener::open("127.0.0.1", port);
+  for (int i = 0; i < 100 && !holder; ++i) {
+    std::this_thread::sleep_for(20ms);
+    holder = kesu::lan::Listener::open("127.0.0.1", port);
+  }
+  ASSERT_TRUE(holder) << kesu::user_message(holder.error());
+
+  rec.reset();
+  change([](kesu::ConfigRecord& c) { c.lan_enabled = true; });
+  const std::string message = rec.wait_for_error("lan_failed")["payload"]["message"];
+  const std::string lead = "局域网听写接口起不来：监听 127.0.0.1:" + std::to_string(port) + " 失败：";
+  EXPECT_EQ(message.rfind(lead, 0), 0u) << message;
+  EXPECT_GT(message.size(), lead.size()) << "the system's reason follows";
 }
 
 #ifndef _WIN32

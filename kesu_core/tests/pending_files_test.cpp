@@ -15,9 +15,8 @@ TEST(PendingFiles, WriteReadDeleteLastResult) {
   kesu_test::TempDir dir;
   const kesu::PendingFiles files(dir.path());
   EXPECT_FALSE(files.read_last_result().has_value());
-  std::string error;
-  ASSERT_TRUE(files.write_last_result("第一版", error)) << error;
-  ASSERT_TRUE(files.write_last_result("第二版", error)) << error;  // replaced whole
+  ASSERT_TRUE(files.write_last_result("第一版").ok());
+  ASSERT_TRUE(files.write_last_result("第二版").ok());  // replaced whole
   EXPECT_EQ(files.read_last_result(), "第二版");
   EXPECT_FALSE(fs::exists(files.last_result_path().string() + ".tmp"));
   files.delete_last_result();
@@ -29,9 +28,11 @@ TEST(PendingFiles, WriteFailureIsReportedNotThrown) {
   kesu_test::TempDir dir;
   std::ofstream(dir.path() / "pending") << "a file where the folder should be";
   const kesu::PendingFiles files(dir.path());
-  std::string error;
-  EXPECT_FALSE(files.write_last_result("x", error));
-  EXPECT_FALSE(error.empty());
+  const kesu::Status written = files.write_last_result("x");
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().code, kesu::ErrorCode::last_result_write_failed);
+  EXPECT_EQ(kesu::user_message(written.error()).rfind("暂存结果写入失败：", 0), 0u);
+  EXPECT_GT(written.error().detail.size(), 0u);
 }
 
 TEST(PendingFiles, OnlyFilesOlderThanADayExpire) {

@@ -8,6 +8,7 @@
 #include "engine/vad_segmenter.h"
 #include "support/event_recorder.h"
 #include "support/test_models.h"
+#include "util/paths.h"
 
 using namespace kesu;
 using namespace kesu_test;
@@ -48,15 +49,14 @@ TEST(Vad, TwoUsersAtOnceEachGetADetectorAndAModelChangeBuildsAFreshOne) {
   VadPool pool(loader);
   const std::filesystem::path model = dir.path() / "silero_vad.onnx";
   copy_into(real_vad_model(), model);
-  std::string error;
   {
-    VadPool::Lease first = pool.acquire(model, error);
-    VadPool::Lease second = pool.acquire(model, error);
-    ASSERT_TRUE(first && second) << error;
-    EXPECT_NE(first.get(), second.get());
+    Result<VadPool::Lease> first = pool.acquire(model);
+    Result<VadPool::Lease> second = pool.acquire(model);
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first->get(), second->get());
   }
   EXPECT_EQ(pool.built(), 2u);
-  { EXPECT_TRUE(pool.acquire(model, error)); }
+  { EXPECT_TRUE(pool.acquire(model)); }
   EXPECT_EQ(pool.built(), 2u) << "a detector given back is reused";
 
   // Replaced by a file that is no Silero model: the kept detectors are not used for it.
@@ -65,6 +65,11 @@ TEST(Vad, TwoUsersAtOnceEachGetADetectorAndAModelChangeBuildsAFreshOne) {
   const Segmentation cut = segment_speech(std::vector<float>(16000, 0.0f), pool, model);
   EXPECT_FALSE(cut.by_detector);
   EXPECT_EQ(pool.built(), 2u);
+
+  const Result<VadPool::Lease> absent = pool.acquire(dir.path() / "absent.onnx");
+  ASSERT_FALSE(absent);
+  EXPECT_EQ(user_message(absent.error()),
+            "缺少 VAD 模型：" + path_to_utf8(dir.path() / "absent.onnx"));
 }
 
 TEST(Vad, WithoutTheDetectorSixtySecondsAreCutIntoFixedWindows) {
@@ -135,13 +140,15 @@ class SegmentDecode : public ::testing::Test {
 TEST_F(SegmentDecode, EmptyAudioIsNoAudio) {
   EngineSlot slot(std::make_shared<StubEngine>());
   const DecodeOutcome out = segment_decode({}, {slot, vad, rule, real_vad_model(), {}, {}});
-  EXPECT_EQ(out.error, "没有录到音频");
+  ASSERT_TRUE(out.error);
+  EXPECT_EQ(out.error->code, ErrorCode::no_audio);
+  EXPECT_EQ(user_message(*out.error), "没有录到音频");
 }
 
 TEST_F(SegmentDecode, SegmentsInOrderWithHotwordsAndPunctuation) {
   EngineCreation sense = create_sense_engine(test_models() / "sense", 1, loader);
-  ASSERT_TRUE(sense.engine) << sense.error;
-  EngineSlot slot(sense.engine);
+  ASSERT_TRUE(sense) << user_message(sense.error());
+  EngineSlot slot(*sense);
   auto hotwords = [](std::string_view text) { return "「" + std::string(text) + "」"; };
   const DecodeOutcome out = segment_decode(test_recording("speech-two.wav"),
                                            {slot, vad, rule, real_vad_model(), hotwords, {}});
@@ -161,14 +168,16 @@ TEST_F(SegmentDecode, InjectedFaultsFailTheirSegmentsOnly) {
                                             {slot, vad, rule, real_vad_model(), {}, {}});
   ASSERT_EQ(some.segments.size(), 2u);
   EXPECT_FALSE(some.segments[0].error);
-  EXPECT_EQ(some.segments[1].error, "故障注入：模拟这一段识别失败");
+  ASSERT_TRUE(some.segments[1].error);
+  EXPECT_EQ(user_message(*some.segments[1].error), "故障注入：模拟这一段识别失败");
   EXPECT_FALSE(some.error);
   EXPECT_EQ(some.text, "测试文本：你好，Kesu。");
 
   set_env("KESU_FAULT_FAIL_SEGMENTS", "all");
   const DecodeOutcome all = segment_decode(test_recording("speech-two.wav"),
                                            {slot, vad, rule, real_vad_model(), {}, {}});
-  EXPECT_EQ(all.error, "故障注入：模拟这一段识别失败");
+  ASSERT_TRUE(all.error);
+  EXPECT_EQ(user_message(*all.error), "故障注入：模拟这一段识别失败");
   EXPECT_EQ(all.text, "");
   EXPECT_EQ(all.segments.size(), 2u);  // the audio of every segment is kept for a retry
   EXPECT_FALSE(all.segments[1].samples.empty());

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 std::vector<float> read(const char* name) {
   kesu::WavRead wav = kesu::read_wav_16k_mono(test_models() / name);
-  EXPECT_TRUE(wav.samples) << wav.error;
+  EXPECT_TRUE(wav.samples) << (wav.error ? kesu::user_message(*wav.error) : std::string());
   return wav.samples.value_or(std::vector<float>{});
 }
 

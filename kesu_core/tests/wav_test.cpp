@@ -12,6 +12,7 @@
 
 #include "audio/wav.h"
 #include "support/event_recorder.h"
+#include "util/paths.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ TEST(Wav, DecodesEverySupportedSampleFormat) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const kesu::WavParse parsed = kesu::parse_wav(make_wav(c.spec, kRamp));
-    ASSERT_TRUE(parsed.data.has_value()) << parsed.error;
+    ASSERT_TRUE(parsed.data.has_value());
     const std::vector<float> mono = kesu::mix_to_mono(parsed.data->interleaved, parsed.data->channels);
     ASSERT_EQ(mono.size(), kRamp.size());
     for (std::size_t i = 0; i < kRamp.size(); ++i) EXPECT_NEAR(mono[i], kRamp[i], c.tolerance + 1e-7);
@@ -151,7 +152,8 @@ TEST(Wav, RefusesWhatItCannotReadWithAReason) {
   for (const Case& c : cases) {
     const kesu::WavParse parsed = kesu::parse_wav(c.bytes);
     EXPECT_FALSE(parsed.data.has_value()) << c.reason;
-    EXPECT_EQ(parsed.error, c.reason);
+    ASSERT_TRUE(parsed.error) << c.reason;
+    EXPECT_EQ(kesu::user_message(*parsed.error), c.reason);
   }
 }
 
@@ -159,7 +161,7 @@ TEST(Wav, DeclaredSizesLargerThanTheFileReadWhatIsThere) {
   WavSpec spec;
   spec.data_size_delta = 1'000'000'000;  // a recorder that never fixed its header
   const kesu::WavParse parsed = kesu::parse_wav(make_wav(spec, kRamp));
-  ASSERT_TRUE(parsed.data.has_value()) << parsed.error;
+  ASSERT_TRUE(parsed.data.has_value());
   EXPECT_EQ(parsed.data->interleaved.size(), kRamp.size());
 
   Bytes truncated = make_wav({}, kRamp);
@@ -178,16 +180,16 @@ TEST(Wav, FilesAreResampledTo16kMonoAndWrittenBack) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
                                               static_cast<std::streamsize>(file.size()));
   const kesu::WavRead read = kesu::read_wav_16k_mono(path);
-  ASSERT_TRUE(read.samples.has_value()) << read.error;
+  ASSERT_TRUE(read.samples.has_value());
   EXPECT_NEAR(static_cast<double>(read.samples->size()), 16000.0, 16.0);
   double peak = 0;
   for (const float s : *read.samples) peak = std::max(peak, static_cast<double>(std::fabs(s)));
   EXPECT_NEAR(peak, 0.5, 0.02);
 
   const auto out = dir.path() / "sub" / "out.wav";
-  ASSERT_FALSE(kesu::write_wav_16k_mono(out, *read.samples).has_value());
+  ASSERT_TRUE(kesu::write_wav_16k_mono(out, *read.samples).ok());
   const kesu::WavRead again = kesu::read_wav_16k_mono(out);
-  ASSERT_TRUE(again.samples.has_value()) << again.error;
+  ASSERT_TRUE(again.samples.has_value());
   ASSERT_EQ(again.samples->size(), read.samples->size());
   for (std::size_t i = 0; i < again.samples->size(); i += 97) {
     EXPECT_NEAR((*again.samples)[i], (*read.samples)[i], 1.0 / 16000);
@@ -199,17 +201,24 @@ TEST(Wav, ReadAndWriteErrorsAreWorded) {
   kesu_test::TempDir dir;
   const kesu::WavRead missing = kesu::read_wav_16k_mono(dir.path() / "none.wav");
   ASSERT_FALSE(missing.samples.has_value());
-  EXPECT_EQ(missing.error.rfind("读取 WAV 失败：", 0), 0u);
+  ASSERT_TRUE(missing.error);
+  EXPECT_EQ(kesu::user_message(*missing.error).rfind("读取 WAV 失败：" + kesu::path_to_utf8(dir.path() / "none.wav") + "：", 0), 0u)
+      << kesu::user_message(*missing.error);
+
+  // A malformed image read through the reader keeps the parser's precise reason after the lead.
+  const kesu::WavRead bad = kesu::decode_wav_16k_mono(make_wav({1, 0, 16000, 16}, kRamp));
+  ASSERT_TRUE(bad.error);
+  EXPECT_EQ(kesu::user_message(*bad.error), "读取 WAV 失败：声道数为 0");
 
   std::ofstream(dir.path() / "file") << "x";
   const std::vector<float> samples(10, 0.1f);
-  const auto blocked = kesu::write_wav_16k_mono(dir.path() / "file" / "a.wav", samples);
-  ASSERT_TRUE(blocked.has_value());
-  EXPECT_EQ(blocked->rfind("建目录失败：", 0), 0u) << *blocked;
+  const kesu::Status blocked = kesu::write_wav_16k_mono(dir.path() / "file" / "a.wav", samples);
+  ASSERT_FALSE(blocked.ok());
+  EXPECT_EQ(kesu::user_message(blocked.error()).rfind("建目录失败：", 0), 0u);
   std::filesystem::create_directories(dir.path() / "dir.wav");
-  const auto unwritable = kesu::write_wav_16k_mono(dir.path() / "dir.wav", samples);
-  ASSERT_TRUE(unwritable.has_value());
-  EXPECT_EQ(unwritable->rfind("写 WAV 失败：", 0), 0u) << *unwritable;
+  const kesu::Status unwritable = kesu::write_wav_16k_mono(dir.path() / "dir.wav", samples);
+  ASSERT_FALSE(unwritable.ok());
+  EXPECT_EQ(kesu::user_message(unwritable.error()).rfind("写 WAV 失败：", 0), 0u);
 }
 
 // Random corruptions of valid files must never crash or read out of bounds (ASan watches).
@@ -232,7 +241,7 @@ TEST(Wav, MutatedFilesNeverCrashTheReader) {
     if (parsed.data) {
       EXPECT_LE(parsed.data->interleaved.size() * 1, b.size());  // never more samples than bytes
     } else {
-      EXPECT_FALSE(parsed.error.empty());
+      EXPECT_TRUE(parsed.error.has_value());
     }
   }
 }

@@ -28,8 +28,8 @@ std::optional<long> forced_failure_ms() {
 // A denoiser that does not load never blocks capture: it runs without one.
 std::unique_ptr<AudioFilter> make_denoiser(const ConfigRecord& config) {
   DenoiserOpen opened = open_denoiser(config, ModelLoader::for_core(config.core_dir));
-  if (!opened.filter && !opened.error.empty()) {
-    log_line("降噪模型加载失败：" + opened.error + "（本次不降噪）", "[audio]");
+  if (!opened.filter && opened.error) {
+    log_line("降噪模型加载失败：" + user_message(*opened.error) + "（本次不降噪）", "[audio]");
   }
   return std::move(opened.filter);
 }
@@ -72,7 +72,9 @@ std::string list_input_devices_json(const ConfigRecord& config) {
   out["devices"] = std::move(names);
   const auto def = session.default_input();
   out["default"] = def ? nlohmann::json(def->name) : nlohmann::json(nullptr);
-  if (!session.error().empty()) out["error"] = "枚举输入设备失败：" + session.error();
+  if (!session.error().empty()) {
+    out["error"] = user_message(Error{ErrorCode::mic_list_failed, session.error()});
+  }
   return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

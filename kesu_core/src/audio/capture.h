@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/config_record.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -67,17 +68,19 @@ class Capture {
   virtual SampleBuffer& buffer() = 0;
   // False once the device failed or disappeared; `failure()` says why.
   virtual bool healthy() = 0;
-  virtual std::string failure() const = 0;
+  virtual std::optional<Error> failure() const = 0;
   // True when the loss was simulated (KESU_FORCE_MIC_FAIL_MS).
-  virtual bool failure_simulated() const { return false; }
+  bool failure_simulated() const {
+    const std::optional<Error> why = failure();
+    return why && why->code == ErrorCode::mic_unplug_simulated;
+  }
   // Stops delivery; never blocks on a stalled device. Safe to call twice.
   virtual void stop() = 0;
 };
 
 struct CaptureOpen {
   std::unique_ptr<Capture> capture;
-  std::string error;  // the user-facing reason when capture is empty
-  bool device_missing = false;  // the configured device is not connected (error says which)
+  std::optional<Error> error;  // why capture is empty (mic_device_missing: not connected)
 };
 
 // Opens the configured input: the simulated microphone when KESU_MIC_WAV is set, else the

@@ -49,14 +49,15 @@ class PortAudioCapture final : public Capture {
 
   bool resampler_ok() const { return !resampler_ || resampler_->valid(); }
 
-  // Opens and starts the stream; returns the error text on failure.
-  std::string start(PortAudioSession& session, const PaStreamParameters& params, double rate) {
+  // Opens and starts the stream.
+  Status start(PortAudioSession& session, const PaStreamParameters& params, double rate) {
     started_at_ns_ = now_ns();
     PortAudioSession::Opened opened =
         session.open_input(params, rate, kFramesPerBuffer, &PortAudioCapture::on_audio,
                            &PortAudioCapture::on_finished, this);
     stream_ = std::move(opened.stream);
-    return std::move(opened.error);
+    if (opened.error) return *opened.error;
+    return {};
   }
 
   const std::string& device_name() const override { return name_; }
@@ -65,23 +66,23 @@ class PortAudioCapture final : public Capture {
   bool healthy() override {
     if (lost_.load()) return false;
     if (!stream_ || stopping_.load()) return true;
-    std::string reason;
+    std::optional<Error> reason;
     if (finished_.load() || Pa_IsStreamActive(stream_.get()) == 0) {
-      reason = "输入流意外结束";
+      reason = Error{ErrorCode::mic_stream_ended, {}};
     } else {
       const std::int64_t last = last_callback_ns_.load();
       const auto since = std::chrono::nanoseconds(now_ns() - (last ? last : started_at_ns_));
-      if (last == 0 && since > kFirstCallbackLimit) reason = "麦克风一直没有送来声音";
-      if (last != 0 && since > stall_limit_) reason = "麦克风停止送来声音";
+      if (last == 0 && since > kFirstCallbackLimit) reason = Error{ErrorCode::mic_never_sent, {}};
+      if (last != 0 && since > stall_limit_) reason = Error{ErrorCode::mic_stalled, {}};
     }
-    if (reason.empty()) return true;
-    log_line("流错误: " + reason, "[audio]");
-    failure_ = reason;
+    if (!reason) return true;
+    log_line("流错误: " + user_message(*reason), "[audio]");
+    failure_ = std::move(reason);
     lost_.store(true);
     return false;
   }
 
-  std::string failure() const override { return failure_; }
+  std::optional<Error> failure() const override { return failure_; }
 
   void stop() override {
     if (!stream_) return;
@@ -142,7 +143,7 @@ class PortAudioCapture final : public Capture {
   std::atomic<bool> finished_{false};
   std::atomic<bool> stopping_{false};
   std::atomic<bool> lost_{false};
-  std::string failure_;  // worker only
+  std::optional<Error> failure_;  // worker only
 };
 
 std::string join_names(const std::vector<InputDevice>& devices) {
@@ -162,14 +163,14 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
   CaptureOpen result;
   PortAudioSession session;
   if (!session.error().empty()) {
-    result.error = "枚举输入设备失败：" + session.error();
+    result.error = Error{ErrorCode::mic_list_failed, session.error()};
     return result;
   }
   std::optional<InputDevice> device;
   if (device_name.empty()) {
     device = session.default_input();
     if (!device) {
-      result.error = "没有可用的麦克风（检查系统设置 → 声音 → 输入）";
+      result.error = Error{ErrorCode::mic_none, {}};
       return result;
     }
   } else {
@@ -178,14 +179,12 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
       if (d.name == device_name) device = d;
     }
     if (!device) {
-      result.device_missing = true;
-      result.error = "找不到输入设备「" + device_name + "」：可能已断开。可用设备：" +
-                     join_names(inputs) + "。在设置 → 音频 里改回系统默认即可";
+      result.error = Error{ErrorCode::mic_device_missing, device_name + "\n" + join_names(inputs)};
       return result;
     }
   }
   if (device->default_rate <= 0) {
-    result.error = "读取麦克风默认格式失败：采样率未知";
+    result.error = Error{ErrorCode::mic_rate_unknown, {}};
     return result;
   }
 
@@ -201,7 +200,7 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
     format = paInt16;
     params.sampleFormat = format;
     if (!session.supports(params, device->default_rate)) {
-      result.error = "不支持的麦克风采样格式：float32 和 int16 都打不开";
+      result.error = Error{ErrorCode::mic_format_unsupported, {}};
       return result;
     }
   }
@@ -209,11 +208,11 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
   auto capture = std::make_unique<PortAudioCapture>(device->name, channels, device->default_rate,
                                                     format, std::move(filter));
   if (!capture->resampler_ok()) {
-    result.error = "重采样器创建失败";
+    result.error = Error{ErrorCode::resampler_failed, {}};
     return result;
   }
-  if (std::string error = capture->start(session, params, device->default_rate); !error.empty()) {
-    result.error = std::move(error);
+  if (Status started = capture->start(session, params, device->default_rate); !started) {
+    result.error = started.error();
     return result;
   }
   result.capture = std::move(capture);

@@ -27,7 +27,7 @@ class SimulatedCapture final : public Capture {
   const std::string& device_name() const override { return name_; }
   SampleBuffer& buffer() override { return buffer_; }
   bool healthy() override { return true; }
-  std::string failure() const override { return {}; }
+  std::optional<Error> failure() const override { return std::nullopt; }
 
   void stop() override {
     {
@@ -79,8 +79,10 @@ class ForcedFailureCapture final : public Capture {
     }
     return inner_->healthy();
   }
-  std::string failure() const override { return failed_ ? "模拟拔掉" : inner_->failure(); }
-  bool failure_simulated() const override { return failed_; }
+  std::optional<Error> failure() const override {
+    if (failed_) return Error{ErrorCode::mic_unplug_simulated, {}};
+    return inner_->failure();
+  }
   void stop() override { inner_->stop(); }
 
  private:

@@ -49,17 +49,20 @@ class GtcrnDenoiser final : public AudioFilter {
 DenoiserOpen open_denoiser(const ConfigRecord& config, const ModelLoader& loader) {
   const std::filesystem::path model = gtcrn_model_path(config.core_dir);
   if (!config.audio_denoise || !is_file(model)) return {};
-  if (loader.api() == nullptr) return {nullptr, loader.api_error()};
-  if (loader.validate(ModelKind::gtcrn, model)) return {nullptr, "降噪模型创建失败（模型损坏？）"};
+  const Result<const SherpaApi*> api = loader.require_api();
+  if (!api) return {nullptr, api.error()};
+  if (!loader.validate(ModelKind::gtcrn, model)) {
+    return {nullptr, Error{ErrorCode::denoiser_create_failed, {}}};
+  }
   DenoiserHandle handle;
   try {
     handle = create_gtcrn_denoiser(*loader.api(), model);
   } catch (...) {
     // Linux only: sherpa-onnx's exceptions cannot be caught from a Windows build.
   }
-  if (!handle) return {nullptr, "降噪模型创建失败（模型损坏？）"};
+  if (!handle) return {nullptr, Error{ErrorCode::denoiser_create_failed, {}}};
   if (loader.api()->SherpaOnnxOnlineSpeechDenoiserGetSampleRate(handle.get()) != 16000) {
-    return {nullptr, "降噪模型不是 16 kHz 的"};
+    return {nullptr, Error{ErrorCode::denoiser_rate, {}}};
   }
   return {std::make_unique<GtcrnDenoiser>(*loader.api(), std::move(handle)), {}};
 }

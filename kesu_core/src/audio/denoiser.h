@@ -6,12 +6,13 @@
 #include "audio/capture.h"
 #include "engine/model_loader.h"
 #include "engine/sherpa_objects.h"
+#include "util/error.h"
 
 namespace kesu {
 
 struct DenoiserOpen {
   std::unique_ptr<AudioFilter> filter;  // null: capture runs without denoising
-  std::string error;                    // why, when a model was there but did not load
+  std::optional<Error> error;           // why, when a model was there but did not load
 };
 
 // The GTCRN online denoiser for captured 16 kHz audio, when `audio.denoise` is on and the model

@@ -143,20 +143,20 @@ PortAudioSession::Opened PortAudioSession::open_input(const PaStreamParameters& 
   Library& lib = library();
   Opened out;
   if (!lib.error.empty()) {
-    out.error = "枚举输入设备失败：" + lib.error;
+    out.error = Error{ErrorCode::mic_list_failed, lib.error};
     return out;
   }
   PaStream* stream = nullptr;
   PaError rc = Pa_OpenStream(&stream, &params, nullptr, rate, frames, paClipOff, on_audio, user);
   if (rc != paNoError) {
-    out.error = std::string("打开麦克风流失败：") + Pa_GetErrorText(rc);
+    out.error = Error{ErrorCode::mic_open_failed, Pa_GetErrorText(rc)};
     return out;
   }
   Pa_SetStreamFinishedCallback(stream, on_finished);
   rc = Pa_StartStream(stream);
   if (rc != paNoError) {
     Pa_CloseStream(stream);  // under this session's lock, not through PortAudioStream::close
-    out.error = std::string("启动麦克风失败：") + Pa_GetErrorText(rc);
+    out.error = Error{ErrorCode::mic_start_failed, Pa_GetErrorText(rc)};
     return out;
   }
   ++lib.open_streams;

@@ -7,6 +7,8 @@
 
 #include <portaudio.h>
 
+#include "util/error.h"
+
 namespace kesu {
 
 struct InputDevice {
@@ -80,7 +82,7 @@ class PortAudioStream {
 
 struct PortAudioSession::Opened {
   PortAudioStream stream;
-  std::string error;  // the user-facing reason when stream is empty
+  std::optional<Error> error;  // why stream is empty
 };
 
 }  // namespace kesu

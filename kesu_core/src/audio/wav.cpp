@@ -66,18 +66,18 @@ float decode_sample(const std::uint8_t* p, const Format& f) {
 struct WavChunks {
   std::optional<Format> format;
   std::optional<std::span<const std::uint8_t>> data;
-  std::string error;  // set when the chunks themselves are malformed
+  std::optional<Error> error;  // set when the chunks themselves are malformed
 };
 
 WavChunks find_chunks(std::span<const std::uint8_t> bytes) {
   WavChunks found;
-  const auto fail = [&](std::string reason) {
-    found.error = std::move(reason);
+  const auto fail = [&](ErrorCode code) {
+    found.error = Error{code, {}};
     return found;
   };
-  if (bytes.size() < 12) return fail("文件太短，不是完整的 WAV");
+  if (bytes.size() < 12) return fail(ErrorCode::wav_too_short);
   if (std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
-    return fail("不是 RIFF/WAVE 文件");
+    return fail(ErrorCode::wav_not_riff);
   }
   std::size_t pos = 12;
   while (pos + 8 <= bytes.size()) {
@@ -86,7 +86,7 @@ WavChunks find_chunks(std::span<const std::uint8_t> bytes) {
     const std::size_t body = pos + 8;
     const std::size_t available = bytes.size() - body;
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
-      if (declared < 16 || available < 16) return fail("fmt 块不完整");
+      if (declared < 16 || available < 16) return fail(ErrorCode::wav_fmt_incomplete);
       Format f;
       f.tag = u16(chunk + 8);
       f.channels = u16(chunk + 10);
@@ -94,7 +94,7 @@ WavChunks find_chunks(std::span<const std::uint8_t> bytes) {
       f.block_align = u16(chunk + 20);
       f.bits = u16(chunk + 22);
       if (f.tag == kFormatExtensible) {
-        if (declared < 40 || available < 40) return fail("扩展 fmt 块不完整");
+        if (declared < 40 || available < 40) return fail(ErrorCode::wav_fmt_ext_incomplete);
         f.tag = u16(chunk + 8 + 24);  // first two bytes of the sub-format GUID
       }
       found.format = f;
@@ -111,11 +111,14 @@ WavChunks find_chunks(std::span<const std::uint8_t> bytes) {
   return found;
 }
 
+// Whatever stopped a read, the reader's one sentence leads: "读取 WAV 失败：{reason}".
+Error unreadable(const Error& reason) { return {ErrorCode::wav_unreadable, user_message(reason)}; }
+
 }  // namespace
 
 std::optional<std::uint64_t> wav_samples_at_16k(std::span<const std::uint8_t> bytes) {
   const WavChunks chunks = find_chunks(bytes);
-  if (!chunks.error.empty() || !chunks.format || !chunks.data) return std::nullopt;
+  if (chunks.error || !chunks.format || !chunks.data) return std::nullopt;
   const Format& f = *chunks.format;
   const std::uint64_t frame_bytes = static_cast<std::uint64_t>(f.bits / 8) * f.channels;
   if (f.rate == 0 || frame_bytes == 0) return std::nullopt;
@@ -125,27 +128,30 @@ std::optional<std::uint64_t> wav_samples_at_16k(std::span<const std::uint8_t> by
 
 WavParse parse_wav(std::span<const std::uint8_t> bytes) {
   WavParse result;
-  const auto fail = [&](std::string reason) {
-    result.error = std::move(reason);
+  const auto fail = [&](ErrorCode code, std::string detail = {}) {
+    result.error = Error{code, std::move(detail)};
     return result;
   };
   const WavChunks chunks = find_chunks(bytes);
-  if (!chunks.error.empty()) return fail(chunks.error);
+  if (chunks.error) {
+    result.error = chunks.error;
+    return result;
+  }
   const std::optional<Format>& format = chunks.format;
-  if (!format) return fail("缺少 fmt 块");
-  if (!chunks.data) return fail("缺少 data 块");
+  if (!format) return fail(ErrorCode::wav_no_fmt);
+  if (!chunks.data) return fail(ErrorCode::wav_no_data);
   const std::span<const std::uint8_t> data = *chunks.data;
   const Format& f = *format;
   if (f.tag != kFormatPcm && f.tag != kFormatFloat) {
-    return fail("不支持的编码格式 " + std::to_string(f.tag) + "（只支持 PCM 和浮点）");
+    return fail(ErrorCode::wav_encoding, std::to_string(f.tag));
   }
   const bool bits_ok = f.tag == kFormatPcm ? (f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32)
                                            : (f.bits == 32 || f.bits == 64);
-  if (!bits_ok) return fail("不支持的位深 " + std::to_string(f.bits));
-  if (f.channels == 0) return fail("声道数为 0");
-  if (f.rate < 1000 || f.rate > 768000) return fail("采样率 " + std::to_string(f.rate) + " 不合理");
+  if (!bits_ok) return fail(ErrorCode::wav_bits, std::to_string(f.bits));
+  if (f.channels == 0) return fail(ErrorCode::wav_no_channels);
+  if (f.rate < 1000 || f.rate > 768000) return fail(ErrorCode::wav_rate, std::to_string(f.rate));
   const std::size_t frame_bytes = static_cast<std::size_t>(f.bits / 8) * f.channels;
-  if (f.block_align != 0 && f.block_align != frame_bytes) return fail("块对齐与声道数、位深不符");
+  if (f.block_align != 0 && f.block_align != frame_bytes) return fail(ErrorCode::wav_block_align);
 
   const std::size_t frames = data.size() / frame_bytes;
   WavData out;
@@ -173,19 +179,19 @@ std::vector<float> mix_to_mono(const std::vector<float>& interleaved, unsigned c
 
 WavRead read_wav_16k_mono(const std::filesystem::path& path) {
   WavRead result;
-  const auto fail = [&](const std::string& reason) {
-    result.error = "读取 WAV 失败：" + reason;
+  const auto fail = [&](ErrorCode code, std::string detail = {}) {
+    result.error = unreadable(Error{code, std::move(detail)});
     return result;
   };
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) return fail(path_to_utf8(path) + "：" + ec.message());
-  if (size > kMaxWavBytes) return fail("文件太大（超过 1 GB）");
+  if (ec) return fail(ErrorCode::wav_file_error, path_to_utf8(path) + "：" + ec.message());
+  if (size > kMaxWavBytes) return fail(ErrorCode::wav_file_too_big);
   std::ifstream in(path, std::ios::binary);
-  if (!in) return fail("无法打开 " + path_to_utf8(path));
+  if (!in) return fail(ErrorCode::wav_open_failed, path_to_utf8(path));
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (static_cast<std::uintmax_t>(in.gcount()) != size) return fail("读取文件出错");
+  if (static_cast<std::uintmax_t>(in.gcount()) != size) return fail(ErrorCode::wav_read_failed);
 
   return decode_wav_16k_mono(bytes);
 }
@@ -194,14 +200,14 @@ WavRead decode_wav_16k_mono(std::span<const std::uint8_t> bytes) {
   WavRead result;
   WavParse parsed = parse_wav(bytes);
   if (!parsed.data) {
-    result.error = "读取 WAV 失败：" + parsed.error;
+    result.error = unreadable(*parsed.error);
     return result;
   }
   std::vector<float> mono = mix_to_mono(parsed.data->interleaved, parsed.data->channels);
   if (parsed.data->sample_rate != kSampleRate) {
     Resampler resampler(static_cast<int>(parsed.data->sample_rate), kSampleRate);
     if (!resampler.valid()) {
-      result.error = "读取 WAV 失败：重采样器创建失败";
+      result.error = unreadable(Error{ErrorCode::resampler_failed, {}});
       return result;
     }
     mono = resampler.resample(mono, /*flush=*/true);
@@ -241,17 +247,16 @@ std::string encode_wav_16k_mono(std::span<const float> samples) {
   return out;
 }
 
-std::optional<std::string> write_wav_16k_mono(const std::filesystem::path& path,
-                                              std::span<const float> samples) {
+Status write_wav_16k_mono(const std::filesystem::path& path, std::span<const float> samples) {
   std::error_code ec;
   if (path.has_parent_path()) {
     std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) return "建目录失败：" + ec.message();
+    if (ec) return Error{ErrorCode::wav_dir_failed, ec.message()};
   }
   if (auto error = write_whole_file(path, encode_wav_16k_mono(samples), FileAccess::owner_only)) {
-    return "写 WAV 失败：" + *error;
+    return Error{ErrorCode::wav_write_failed, *error};
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace kesu

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/error.h"
+
 namespace kesu {
 
 inline constexpr int kSampleRate = 16000;
@@ -21,7 +23,7 @@ struct WavData {
 
 struct WavParse {
   std::optional<WavData> data;
-  std::string error;  // the precise reason when data is empty
+  std::optional<Error> error;  // the precise reason when data is empty
 };
 
 // Parses a RIFF/WAVE image: PCM 8/16/24/32-bit, IEEE float 32/64-bit, plain or extensible
@@ -38,7 +40,7 @@ std::vector<float> mix_to_mono(const std::vector<float>& interleaved, unsigned c
 
 struct WavRead {
   std::optional<std::vector<float>> samples;  // 16 kHz mono
-  std::string error;                          // "读取 WAV 失败：…"
+  std::optional<Error> error;                 // wav_unreadable: "读取 WAV 失败：…"
 };
 
 // Reads a WAV file and brings it to 16 kHz mono.
@@ -46,9 +48,8 @@ WavRead read_wav_16k_mono(const std::filesystem::path& path);
 // The same for a WAV image already in memory.
 WavRead decode_wav_16k_mono(std::span<const std::uint8_t> bytes);
 
-// Writes 16-bit PCM mono 16 kHz, creating the parent directory. Returns the error text.
-std::optional<std::string> write_wav_16k_mono(const std::filesystem::path& path,
-                                              std::span<const float> samples);
+// Writes 16-bit PCM mono 16 kHz, creating the parent directory.
+Status write_wav_16k_mono(const std::filesystem::path& path, std::span<const float> samples);
 
 // The bytes of such a file (also used for in-memory uploads and tests).
 std::string encode_wav_16k_mono(std::span<const float> samples);

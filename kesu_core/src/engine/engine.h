@@ -5,11 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "util/error.h"
+
 namespace kesu {
 
 struct EngineResult {
   std::string text;
-  std::optional<std::string> error;  // set when the segment could not be recognised
+  std::optional<Error> error;  // set when the segment could not be recognised
 };
 
 // One recognition engine. Callers serialise recognise() through the engine slot.

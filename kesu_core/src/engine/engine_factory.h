@@ -7,17 +7,12 @@
 #include "engine/engine.h"
 #include "engine/engine_slot.h"
 #include "engine/model_loader.h"
+#include "util/error.h"
 
 namespace kesu {
 
-inline constexpr const char* kSenseCreateFailed =
-    "OfflineRecognizer::create 失败（模型损坏或内存不足）";
-inline constexpr const char* kQwen3CreateFailed = "Qwen3 recognizer 创建失败（模型损坏或内存不足）";
-
-struct EngineCreation {
-  std::shared_ptr<Engine> engine;  // null on failure
-  std::string error;               // the user-facing reason
-};
+// The built engine (never null), or why it could not be built.
+using EngineCreation = Result<std::shared_ptr<Engine>>;
 
 // Builds the engine `name` from the configured model folders, validating the model files in a
 // child process first. Prints "[kesu] SenseVoice 就绪，加载 {ms}ms" (or Qwen3) on success.
@@ -37,7 +32,7 @@ void warm_up_engine(Engine& engine);
 void warm_up_engine(EngineSlot& slot);
 
 // The engine for core start-up: the configured one, or the stub with
-// "[kesu] 引擎不可用，回退 stub：{error}" printed when it cannot be built.
+// "[kesu] 引擎不可用，回退 stub：{reason}" printed when it cannot be built.
 std::shared_ptr<Engine> create_engine_or_stub(const ConfigRecord& config, const ModelLoader& loader);
 
 }  // namespace kesu

@@ -15,16 +15,16 @@ SlotResult EngineSlot::recognise(std::span<const float> samples) {
   SlotResult out;
   out.wait_ms = waited.count();
   if (!engine_) {
-    out.recognition.error = "没有可用的识别引擎";
+    out.recognition.error = Error{ErrorCode::no_engine, {}};
     return out;
   }
   // A failing segment keeps its error; it never takes the decoding thread down.
   try {
     out.recognition = engine_->recognise(samples);
   } catch (const std::exception& e) {
-    out.recognition = {{}, e.what()};
+    out.recognition = {{}, Error{ErrorCode::recognition_failed, e.what()}};
   } catch (...) {
-    out.recognition = {{}, "识别时出错"};
+    out.recognition = {{}, Error{ErrorCode::recognition_failed, {}}};
   }
   return out;
 }

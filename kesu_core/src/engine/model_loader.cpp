@@ -26,19 +26,19 @@ namespace {
 constexpr std::chrono::seconds kCheckTimeout{180};
 constexpr std::size_t kHashedBytes = 1 << 20;
 
-// Why the checker did not vouch for the model, in the user's words.
-std::string checker_failure(const ChildResult& outcome) {
+// Why the checker did not vouch for the model.
+Error checker_failure(const ChildResult& outcome) {
   switch (outcome.end) {
     case ChildResult::End::start_failed:
-      return "启动检查进程失败：" + outcome.error;
+      return {ErrorCode::model_check_start_failed, outcome.error};
     case ChildResult::End::timed_out:
     case ChildResult::End::cancelled:
-      return "检查进程超时";
+      return {ErrorCode::model_check_timed_out, {}};
     case ChildResult::End::exited:
       break;
   }
-  if (outcome.signal != 0) return "检查进程被信号 " + std::to_string(outcome.signal) + " 结束";
-  return "检查进程退出码 " + std::to_string(outcome.exit_code);
+  if (outcome.signal != 0) return {ErrorCode::model_check_signalled, std::to_string(outcome.signal)};
+  return {ErrorCode::model_check_exit_code, std::to_string(outcome.exit_code)};
 }
 
 std::filesystem::path validated_path(const std::filesystem::path& core_dir) {
@@ -166,39 +166,43 @@ ModelLoader ModelLoader::for_core(const std::filesystem::path& core_dir) {
   return ModelLoader(load_sherpa(), core_dir, this_module_directory() / model_checker_file_name());
 }
 
-std::optional<std::string> ModelLoader::validate(ModelKind kind,
-                                                 const std::filesystem::path& target) const {
+Result<const SherpaApi*> ModelLoader::require_api() const {
+  if (sherpa_.api == nullptr) return Error{ErrorCode::sherpa_unavailable, sherpa_.error};
+  return sherpa_.api;
+}
+
+Status ModelLoader::validate(ModelKind kind, const std::filesystem::path& target) const {
   const std::vector<std::filesystem::path> files = files_of(kind, target);
   const std::filesystem::path records_file = validated_path(core_dir_);
   const std::string key = std::string(model_kind_name(kind)) + "|" + path_to_utf8(target);
   const std::string memo_key = path_to_utf8(records_file) + "|" + key;
   const std::optional<std::string> stamp = quick_stamp(files);
-  if (!stamp) return "读不到模型文件：" + path_to_utf8(target);
+  if (!stamp) return Error{ErrorCode::model_unreadable, path_to_utf8(target)};
   {
     std::lock_guard lock(records_mutex());
     const auto memo = confirmed_this_run().find(memo_key);
-    if (memo != confirmed_this_run().end() && memo->second == *stamp) return std::nullopt;
+    if (memo != confirmed_this_run().end() && memo->second == *stamp) return {};
   }
   const std::optional<nlohmann::json> now = fingerprint(files);
-  if (!now) return "读不到模型文件：" + path_to_utf8(target);
+  if (!now) return Error{ErrorCode::model_unreadable, path_to_utf8(target)};
   {
     std::lock_guard lock(records_mutex());
     const nlohmann::json records = read_records(records_file);
     if (records.contains(key) && records[key] == *now) {
       confirmed_this_run()[memo_key] = *stamp;
-      return std::nullopt;
+      return {};
     }
   }
 
-  if (!is_file(checker_)) return "找不到模型检查程序：" + path_to_utf8(checker_);
+  if (!is_file(checker_)) return Error{ErrorCode::model_checker_missing, path_to_utf8(checker_)};
   ChildSpec check;
   check.argv = {path_to_utf8(checker_), std::string(model_kind_name(kind)), path_to_utf8(target)};
   check.timeout = kCheckTimeout;
   const ChildResult outcome = run_child(check);
   if (outcome.end != ChildResult::End::exited || outcome.exit_code != 0) {
-    const std::string why = checker_failure(outcome);
+    Error why = checker_failure(outcome);
     log_line("模型检查没通过（" + std::string(model_kind_name(kind)) + "）：" +
-             path_to_utf8(target) + "：" + why);
+             path_to_utf8(target) + "：" + user_message(why));
     return why;
   }
 
@@ -213,7 +217,7 @@ std::optional<std::string> ModelLoader::validate(ModelKind kind,
   auto error = write_whole_file(temporary, records.dump(2));
   if (!error) error = replace_file(temporary, records_file);
   if (error) log_line("记录模型检查结果失败：" + *error);  // checked again next time; nothing lost
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace kesu

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "sherpa/sherpa_library.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -26,10 +27,13 @@ class ModelLoader {
   const SherpaApi* api() const { return sherpa_.api; }
   const std::string& api_error() const { return sherpa_.error; }
 
-  // nullopt when `target` (a folder for sense/qwen3, else the model file) may be loaded in this
+  // The library's functions, or why it could not be loaded.
+  Result<const SherpaApi*> require_api() const;
+
+  // Success when `target` (a folder for sense/qwen3, else the model file) may be loaded in this
   // process: its files match a recorded successful validation, or the checker program loaded
   // it now (the result is then recorded in models/.validated.json). Otherwise why not.
-  std::optional<std::string> validate(ModelKind kind, const std::filesystem::path& target) const;
+  Status validate(ModelKind kind, const std::filesystem::path& target) const;
 
  private:
   SherpaLoad sherpa_;

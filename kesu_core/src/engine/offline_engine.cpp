@@ -8,14 +8,14 @@ namespace kesu {
 
 EngineResult OfflineEngine::recognise(std::span<const float> samples) {
   if (samples.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
-    return {{}, "音频太长"};
+    return {{}, Error{ErrorCode::audio_too_long, {}}};
   }
   try {
     return {decode_offline(api_, recognizer_.get(), samples.data(), samples.size()), {}};
   } catch (const std::exception& e) {
-    return {{}, e.what()};
+    return {{}, Error{ErrorCode::recognition_failed, e.what()}};
   } catch (...) {
-    return {{}, "识别时出错"};
+    return {{}, Error{ErrorCode::recognition_failed, {}}};
   }
 }
 

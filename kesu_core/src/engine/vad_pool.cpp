@@ -24,7 +24,7 @@ void VadPool::Lease::give_back() {
   pool_ = nullptr;
 }
 
-VadPool::Lease VadPool::acquire(const std::filesystem::path& model, std::string& error) {
+Result<VadPool::Lease> VadPool::acquire(const std::filesystem::path& model) {
   // What a built detector depends on: a replaced file or another path means building anew.
   const std::string id = path_to_utf8(model) + "|" + file_change_stamp(model).value_or("");
   Lease lease;
@@ -46,21 +46,17 @@ VadPool::Lease VadPool::acquire(const std::filesystem::path& model, std::string&
     }
   }
 
-  if (!is_file(model)) {
-    error = "缺少 VAD 模型：" + path_to_utf8(model);
-  } else if (loader_.api() == nullptr) {
-    error = loader_.api_error();
-  } else if (loader_.validate(ModelKind::vad, model)) {
-    error = "VAD 创建失败（模型损坏？）";
-  } else {
-    try {
-      lease.vad_ = create_silero_vad(*loader_.api(), model);
-    } catch (...) {
-      // Linux only: sherpa-onnx's exceptions cannot be caught from a Windows build.
-    }
-    if (!lease.vad_) error = "VAD 创建失败（模型损坏？）";
+  if (!is_file(model)) return Error{ErrorCode::vad_model_missing, path_to_utf8(model)};
+  const Result<const SherpaApi*> api = loader_.require_api();
+  if (!api) return api.error();
+  if (!loader_.validate(ModelKind::vad, model)) return Error{ErrorCode::vad_create_failed, {}};
+  try {
+    lease.vad_ = create_silero_vad(**api, model);
+  } catch (...) {
+    // Linux only: sherpa-onnx's exceptions cannot be caught from a Windows build.
   }
-  if (lease.vad_) {
+  if (!lease.vad_) return Error{ErrorCode::vad_create_failed, {}};
+  {
     std::lock_guard lock(mu_);
     ++built_;
   }

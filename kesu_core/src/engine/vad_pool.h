@@ -9,6 +9,7 @@
 
 #include "engine/model_loader.h"
 #include "engine/sherpa_objects.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -40,9 +41,8 @@ class VadPool {
     std::uint64_t generation_ = 0;
   };
 
-  // A detector for `model`, ready for a new recording; empty, with `error` set, when none can
-  // be built.
-  Lease acquire(const std::filesystem::path& model, std::string& error);
+  // A detector for `model`, ready for a new recording, or why none can be built.
+  Result<Lease> acquire(const std::filesystem::path& model);
 
   const SherpaApi* api() const { return loader_.api(); }
   // Detectors built so far (tests and benchmarks see whether one was reused).

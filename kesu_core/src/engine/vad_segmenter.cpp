@@ -40,14 +40,13 @@ std::vector<SpeechPiece> fixed_windows(std::span<const float> audio, std::size_t
 
 Segmentation segment_speech(std::span<const float> audio, VadPool& pool,
                             const std::filesystem::path& vad_model) {
-  std::string error;
-  const VadPool::Lease lease = pool.acquire(vad_model, error);
+  const Result<VadPool::Lease> lease = pool.acquire(vad_model);
   if (!lease) {
-    log_line("VAD 加载失败，退回固定窗口：" + error);
+    log_line("VAD 加载失败，退回固定窗口：" + user_message(lease.error()));
     return {fixed_windows(audio), false};
   }
   const SherpaApi& api = *pool.api();
-  const SherpaOnnxVoiceActivityDetector* vad = lease.get();
+  const SherpaOnnxVoiceActivityDetector* vad = lease->get();
   Segmentation out;
   out.by_detector = true;
   for (std::size_t done = 0; done < audio.size(); done += kFeedChunk) {

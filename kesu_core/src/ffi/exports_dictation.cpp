@@ -116,7 +116,7 @@ KESU_API int KESU_CALL kesu_decode_wav(KesuCore* handle, const char* wav_path, c
     }
     WavRead read = read_wav_16k_mono(path_from_utf8(*path));
     if (!read.samples) {
-      set_message(err, read.error);
+      set_message(err, user_message(*read.error));
       return KESU_ERR_FAILED;
     }
     const PostResult posted = core->post(cmd::DecodeWav{std::move(*read.samples)});

@@ -176,12 +176,12 @@ RequestOutcome transcribe(Connection& c, Reader& reader, const CoreSnapshot& now
   // Decoded in memory: two requests at once can never see each other's audio.
   WavRead wav = decode_wav_16k_mono(body);
   body = {};
-  if (!wav.samples) return send_error(c, 400, "bad_wav", wav.error);
+  if (!wav.samples) return send_error(c, 400, "bad_wav", user_message(*wav.error));
   if (wav.samples->size() < 4000) return send_error(c, 400, "too_short", "音频太短了：至少 0.25 秒");
 
   const auto clock = Clock::now();
   const Transcript transcript = core.transcribe(*wav.samples, *now.config);
-  if (transcript.failure) return send_error(c, 500, "decode_failed", *transcript.failure);
+  if (transcript.failure) return send_error(c, 500, "decode_failed", user_message(*transcript.failure));
   const std::string& text = transcript.text;
   if (text.empty()) return send(c, 200, std::string(kEmptyTranscription));
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clock).count();
@@ -210,7 +210,7 @@ RequestOutcome route(Connection& c, Reader& reader, const RequestContext& ctx, c
     return send_error(c, 404, "not_found", "只支持 GET /health 和 POST /transcribe");
   }
   const std::optional<CoreSnapshot> now = ctx.core.snapshot();
-  if (!now) return send_error(c, 500, "decode_failed", "Kesu 正在退出");
+  if (!now) return send_error(c, 500, "decode_failed", user_message(Error{ErrorCode::core_closing, {}}));
   if (health_probe) return health(c, *now, ctx.core);
   return transcribe(c, reader, *now, ctx.core, head.headers.content_length);
 }

@@ -11,6 +11,7 @@
 
 #include "config/config_store.h"
 #include "lan/lan_socket.h"
+#include "util/error.h"
 
 namespace kesu::lan {
 
@@ -25,7 +26,7 @@ struct CoreSnapshot {
 struct Transcript {
   std::string text;                    // trimmed; empty when there was nothing to recognise
   std::size_t segments = 0;            // speech segments found
-  std::optional<std::string> failure;  // recognition failed (no audio at all is not a failure)
+  std::optional<Error> failure;  // recognition failed (no audio at all is not a failure)
 };
 
 // The LAN's only way into the core: it never sees the recognition machinery itself.

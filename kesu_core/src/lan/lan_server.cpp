@@ -15,8 +15,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr std::size_t kLogSize = 40;
-constexpr std::string_view kNoTokenMessage =
-    "局域网接口开了「允许其它设备访问」，但没设 token：为了安全没有启动。请在设置 → 音频里设一个 token（或关掉「允许局域网」只给本机用）。";
 
 std::uint64_t now_epoch_ms() {
   const auto since = std::chrono::system_clock::now().time_since_epoch();
@@ -40,8 +38,8 @@ void accept_loop(std::shared_ptr<LanState> state, std::unique_ptr<Listener> list
       continue;
     }
     const auto began = Clock::now();
-    if (const std::string error = accepted->set_blocking(); !error.empty()) {
-      log_line("连接设为阻塞失败：" + error, "[lan]");
+    if (const Status blocking = accepted->set_blocking(); !blocking) {
+      log_line("连接设为阻塞失败：" + user_message(blocking.error()), "[lan]");
       continue;
     }
     LogEntry entry{0, accepted->peer(), {}, 0, 0, 0};
@@ -112,39 +110,43 @@ StartReport LanServer::start(const ConfigRecord& config, CoreAccess core) {
   StartReport report;
   if (!s.enabled) return report;
   if (s.allow_lan && s.token.empty()) {
-    report.error_code = "lan_no_token";
-    report.message = kNoTokenMessage;
-    log_line("拒绝启动：" + report.message, "[lan]");
+    report.error = Error{ErrorCode::lan_no_token, {}};
+    log_line("拒绝启动：" + user_message(*report.error), "[lan]");
     return report;
   }
   const std::string host = s.allow_lan ? "0.0.0.0" : "127.0.0.1";
-  const auto fail = [&](const std::string& message) {
-    report.error_code = "lan_failed";
-    report.message = "局域网听写接口起不来：" + message;
+  const auto fail = [&](const Error& cause) {
+    report.error = Error{ErrorCode::lan_failed, user_message(cause)};
     return report;
   };
-  std::string error;
-  std::unique_ptr<Listener> listener = Listener::open(host, s.port, error);
-  if (!listener) return fail("监听 " + host + ":" + std::to_string(s.port) + " 失败：" + error);
-  const std::optional<std::uint16_t> port = listener->bound_port(error);
-  if (!port) return fail("取端口失败：" + error);
-  if (const std::string e = listener->set_nonblocking(); !e.empty()) return fail("监听 " + host + ":" + std::to_string(s.port) + " 失败：" + e);
+  const std::string address = host + ":" + std::to_string(s.port);
+  const auto listen_failed = [&](const Error& why) {
+    return fail(Error{ErrorCode::lan_listen_failed, address + "\n" + user_message(why)});
+  };
+  Result<std::unique_ptr<Listener>> opened = Listener::open(host, s.port);
+  if (!opened) return listen_failed(opened.error());
+  std::unique_ptr<Listener> listener = std::move(*opened);
+  const Result<std::uint16_t> port = listener->bound_port();
+  if (!port) return fail(Error{ErrorCode::lan_port_failed, user_message(port.error())});
+  if (const Status nonblocking = listener->set_nonblocking(); !nonblocking) {
+    return listen_failed(nonblocking.error());
+  }
 
   state_->stop.store(false);
   try {
     accept_thread_ = std::thread(accept_loop, state_, std::move(listener),
                                  RequestContext{s.token, std::move(core)});
   } catch (const std::system_error& e) {
-    return fail(std::string("起监听线程失败：") + e.what());
+    return fail(Error{ErrorCode::lan_thread_failed, e.what()});
   }
   {
     std::lock_guard lock(mu_);
     port_ = *port;
   }
-  const std::string address = "http://" + host + ":" + std::to_string(*port);
-  log_line("监听 " + address + "/transcribe", "[lan]");
+  const std::string url = "http://" + host + ":" + std::to_string(*port);
+  log_line("监听 " + url + "/transcribe", "[lan]");
   report.listening = true;
-  report.message = "局域网听写接口已开：" + address + "（POST /transcribe，不上屏、不写历史）";
+  report.message = "局域网听写接口已开：" + url + "（POST /transcribe，不上屏、不写历史）";
   return report;
 }
 

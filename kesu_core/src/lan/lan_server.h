@@ -27,8 +27,8 @@ LanSettings lan_settings(const ConfigRecord& config);
 
 // What a start produced, for the worker to report as events.
 struct StartReport {
-  std::optional<std::string> error_code;  // "lan_no_token" or "lan_failed"
-  std::string message;                    // the error's message, or the listening notice
+  std::optional<Error> error;  // lan_no_token or lan_failed; their names are the event codes
+  std::string message;         // the listening notice
   bool listening = false;
 };
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/error.h"
+
 namespace kesu::lan {
 
 using NativeSocket = std::intptr_t;
@@ -22,8 +24,7 @@ class Connection {
   Connection(const Connection&) = delete;
 
   const std::string& peer() const { return peer_; }
-  // Empty on success, else the system's reason.
-  std::string set_blocking();
+  Status set_blocking();
   void set_read_timeout(std::chrono::milliseconds timeout);
   // Bytes read; 0 at the end of the stream; -1 on an error or a time-out.
   long read(char* buffer, std::size_t size);
@@ -41,14 +42,14 @@ class Connection {
 // A listening TCP socket. Closed on destruction.
 class Listener {
  public:
-  // Binds and listens on host:port; nullopt with `error` set (the system's reason) on failure.
-  static std::unique_ptr<Listener> open(const std::string& host, std::uint16_t port, std::string& error);
+  // Binds and listens on host:port. Failures are socket_error with the system's reason.
+  static Result<std::unique_ptr<Listener>> open(const std::string& host, std::uint16_t port);
   ~Listener();
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
 
-  std::optional<std::uint16_t> bound_port(std::string& error) const;
-  std::string set_nonblocking();
+  Result<std::uint16_t> bound_port() const;
+  Status set_nonblocking();
   // Waits up to `wait` for a connection to arrive; true when one is waiting.
   bool wait_for_connection(std::chrono::milliseconds wait);
   // A waiting connection, or nullopt when there is none (or accepting failed).

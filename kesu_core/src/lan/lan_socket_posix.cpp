@@ -14,6 +14,7 @@ namespace {
 
 int fd(NativeSocket s) { return static_cast<int>(s); }
 std::string last_error() { return std::strerror(errno); }
+Error socket_error() { return {ErrorCode::socket_error, last_error()}; }
 
 std::string peer_text(const sockaddr_in& addr) {
   char text[INET_ADDRSTRLEN] = {};
@@ -31,9 +32,9 @@ Connection::Connection(Connection&& other) noexcept : socket_(other.socket_), pe
   other.socket_ = -1;
 }
 
-std::string Connection::set_blocking() {
+Status Connection::set_blocking() {
   const int flags = fcntl(fd(socket_), F_GETFL, 0);
-  if (flags < 0 || fcntl(fd(socket_), F_SETFL, flags & ~O_NONBLOCK) < 0) return last_error();
+  if (flags < 0 || fcntl(fd(socket_), F_SETFL, flags & ~O_NONBLOCK) < 0) return socket_error();
   return {};
 }
 
@@ -73,11 +74,10 @@ bool Connection::write_all(std::string_view data) {
 
 void Connection::shutdown_send() { ::shutdown(fd(socket_), SHUT_WR); }
 
-std::unique_ptr<Listener> Listener::open(const std::string& host, std::uint16_t port, std::string& error) {
+Result<std::unique_ptr<Listener>> Listener::open(const std::string& host, std::uint16_t port) {
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) {
-    error = last_error();
-    return nullptr;
+    return socket_error();
   }
   const int yes = 1;
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -88,28 +88,27 @@ std::unique_ptr<Listener> Listener::open(const std::string& host, std::uint16_t 
   // answer (busy at worst), never a reset.
   if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 ||
       ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(s, SOMAXCONN) < 0) {
-    error = last_error();
+    Error why = socket_error();
     ::close(s);
-    return nullptr;
+    return why;
   }
   return std::unique_ptr<Listener>(new Listener(s));
 }
 
 Listener::~Listener() { ::close(fd(socket_)); }
 
-std::optional<std::uint16_t> Listener::bound_port(std::string& error) const {
+Result<std::uint16_t> Listener::bound_port() const {
   sockaddr_in addr{};
   socklen_t len = sizeof addr;
   if (::getsockname(fd(socket_), reinterpret_cast<sockaddr*>(&addr), &len) < 0) {
-    error = last_error();
-    return std::nullopt;
+    return socket_error();
   }
   return ntohs(addr.sin_port);
 }
 
-std::string Listener::set_nonblocking() {
+Status Listener::set_nonblocking() {
   const int flags = fcntl(fd(socket_), F_GETFL, 0);
-  if (flags < 0 || fcntl(fd(socket_), F_SETFL, flags | O_NONBLOCK) < 0) return last_error();
+  if (flags < 0 || fcntl(fd(socket_), F_SETFL, flags | O_NONBLOCK) < 0) return socket_error();
   return {};
 }
 

@@ -16,6 +16,8 @@ std::string last_error() {
   return windows_message(static_cast<DWORD>(code)) + " (" + std::to_string(code) + ")";
 }
 
+Error socket_error() { return {ErrorCode::socket_error, last_error()}; }
+
 // Winsock is started once for the process and left running.
 void start_winsock() {
   static std::once_flag once;
@@ -41,9 +43,9 @@ Connection::Connection(Connection&& other) noexcept : socket_(other.socket_), pe
   other.socket_ = static_cast<NativeSocket>(INVALID_SOCKET);
 }
 
-std::string Connection::set_blocking() {
+Status Connection::set_blocking() {
   u_long off = 0;
-  if (ioctlsocket(sock(socket_), FIONBIO, &off) != 0) return last_error();
+  if (ioctlsocket(sock(socket_), FIONBIO, &off) != 0) return socket_error();
   return {};
 }
 
@@ -74,12 +76,11 @@ bool Connection::write_all(std::string_view data) {
 
 void Connection::shutdown_send() { ::shutdown(sock(socket_), SD_SEND); }
 
-std::unique_ptr<Listener> Listener::open(const std::string& host, std::uint16_t port, std::string& error) {
+Result<std::unique_ptr<Listener>> Listener::open(const std::string& host, std::uint16_t port) {
   start_winsock();
   const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) {
-    error = last_error();
-    return nullptr;
+    return socket_error();
   }
   // Exclusive use: another program must not be able to take over the port.
   BOOL yes = TRUE;
@@ -91,28 +92,27 @@ std::unique_ptr<Listener> Listener::open(const std::string& host, std::uint16_t 
   // answer (busy at worst), never a reset.
   if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 ||
       ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, SOMAXCONN) != 0) {
-    error = last_error();
+    Error why = socket_error();
     closesocket(s);
-    return nullptr;
+    return why;
   }
   return std::unique_ptr<Listener>(new Listener(static_cast<NativeSocket>(s)));
 }
 
 Listener::~Listener() { closesocket(sock(socket_)); }
 
-std::optional<std::uint16_t> Listener::bound_port(std::string& error) const {
+Result<std::uint16_t> Listener::bound_port() const {
   sockaddr_in addr{};
   int len = sizeof addr;
   if (::getsockname(sock(socket_), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    error = last_error();
-    return std::nullopt;
+    return socket_error();
   }
   return ntohs(addr.sin_port);
 }
 
-std::string Listener::set_nonblocking() {
+Status Listener::set_nonblocking() {
   u_long on = 1;
-  if (ioctlsocket(sock(socket_), FIONBIO, &on) != 0) return last_error();
+  if (ioctlsocket(sock(socket_), FIONBIO, &on) != 0) return socket_error();
   return {};
 }
 

@@ -11,6 +11,7 @@
 #include "config/config_store.h"
 #include "pipeline/final_decode.h"
 #include "engine/engine.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -44,7 +45,7 @@ struct PieceDone {
   std::uint64_t session = 0;
   std::uint64_t piece = 0;
   std::string text;
-  std::string error;
+  std::optional<Error> error;
   std::uint64_t decode_ms = 0;
 };
 struct RetrySegment {
@@ -53,7 +54,7 @@ struct RetrySegment {
 // From the segment-retry thread.
 struct SegmentRetryFailed {
   int index = 0;
-  std::string error;
+  Error error;
 };
 struct SegmentRetryDone {
   int index = 0;
@@ -78,7 +79,7 @@ struct SetEngine {
 struct EngineBuilt {
   std::string name;
   std::shared_ptr<Engine> engine;  // null on failure
-  std::string error;
+  std::optional<Error> error;
 };
 struct DebugPanic {};
 struct Shutdown {};

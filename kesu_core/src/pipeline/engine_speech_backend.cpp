@@ -11,8 +11,6 @@
 namespace kesu {
 namespace {
 
-constexpr const char* kCoreGone = "Kesu 正在退出";
-
 }  // namespace
 
 EngineSpeechBackend::EngineSpeechBackend(const std::shared_ptr<SharedState>& shared)
@@ -22,7 +20,7 @@ Recognition EngineSpeechBackend::recognise(std::span<const float> samples) {
   Recognition out;
   const std::shared_ptr<SharedState> shared = shared_.lock();
   if (!shared) {
-    out.error = kCoreGone;
+    out.error = Error{ErrorCode::core_closing, {}};
     return out;
   }
   SlotResult r = shared->engine.recognise(samples);
@@ -38,7 +36,7 @@ SegmentedDecode EngineSpeechBackend::decode_segments(std::span<const float> samp
   SegmentedDecode out;
   const std::shared_ptr<SharedState> shared = shared_.lock();
   if (!shared) {
-    out.failure = kCoreGone;
+    out.failure = Error{ErrorCode::core_closing, {}};
     return out;
   }
   // Hotwords and punctuation come later, on the joined text of the whole dictation.
@@ -47,7 +45,6 @@ SegmentedDecode EngineSpeechBackend::decode_segments(std::span<const float> samp
       segment_decode(samples, DecodeTools{shared->engine, vad_, rule_only,
                                               path_from_utf8(config.models_vad), {}, filter});
   out.failure = decoded.error;
-  out.no_audio = decoded.no_audio;
   out.filtered_out = decoded.filtered_out;
   out.all_filtered = decoded.all_filtered;
   out.engine_wait_ms = static_cast<std::uint64_t>(decoded.engine_wait_ms);
@@ -56,7 +53,7 @@ SegmentedDecode EngineSpeechBackend::decode_segments(std::span<const float> samp
     segment.index = s.index;
     segment.samples = s.samples;
     segment.text = s.text;
-    segment.error = s.error.value_or("");
+    segment.error = s.error;
     out.segments.push_back(std::move(segment));
   }
   return out;
@@ -78,10 +75,7 @@ std::string EngineSpeechBackend::engine_name() const {
 void EngineSpeechBackend::warm_up(const ConfigRecord& config) {
   const std::shared_ptr<SharedState> shared = shared_.lock();
   if (!shared) return;
-  {
-    std::string unused;
-    (void)vad_.acquire(path_from_utf8(config.models_vad), unused);  // given back at once, built
-  }
+  (void)vad_.acquire(path_from_utf8(config.models_vad));  // given back at once, built
   warm_up_engine(shared->engine);
   prepare_speaker_filter(shared->voice_gate, config);
 }

@@ -29,7 +29,7 @@ void recognise_audio(const FinalDecodeJob& job, SpeechBackend& speech, FinalDeco
   total += job.rest.size();
   out.speech_ms = samples_to_ms(total);
   if (total == 0) {
-    out.failure = "没有录到音频";
+    out.failure = Error{ErrorCode::no_audio, {}};
     return;
   }
   if (!job.rest.empty()) {

@@ -16,7 +16,7 @@ namespace kesu {
 struct CommittedPiece {
   std::vector<float> samples;
   std::string text;
-  std::string error;
+  std::optional<Error> error;
 };
 
 // Everything the final decode needs, copied so that the decode thread shares nothing with the
@@ -34,7 +34,7 @@ struct FinalDecodeJob {
 struct FinalDecodeOutcome {
   std::uint64_t session = 0;
   std::vector<DecodedSegment> segments;
-  std::optional<std::string> failure;  // recognition failed as a whole
+  std::optional<Error> failure;  // recognition failed as a whole
   bool no_speech_model = false;
   std::string raw_text;                // after hotwords and punctuation
   std::string text;                    // after polish

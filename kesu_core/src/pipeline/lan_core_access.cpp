@@ -12,8 +12,8 @@ lan::Transcript transcribe_for_lan(SpeechBackend& speech, std::span<const float>
   lan::Transcript out;
   out.segments = decoded.segments.size();
   // Nothing to recognise is an empty text, not a failure.
-  const std::optional<std::string> failure = decoded.failure ? decoded.failure : failure_of_all(decoded.segments);
-  if (failure && !decoded.no_audio) {
+  const std::optional<Error> failure = decoded.failure ? decoded.failure : failure_of_all(decoded.segments);
+  if (failure && failure->code != ErrorCode::no_audio) {
     out.failure = failure;
     return out;
   }

@@ -24,7 +24,7 @@ fs::path PendingFiles::last_result_path() const { return dir_ / "last_result.txt
 
 fs::path PendingFiles::last_failed_path() const { return dir_ / "last_failed.wav"; }
 
-std::optional<std::string> PendingFiles::write_failed_audio(std::span<const float> samples) const {
+Status PendingFiles::write_failed_audio(std::span<const float> samples) const {
   return write_wav_16k_mono(last_failed_path(), samples);
 }
 
@@ -36,11 +36,11 @@ PendingFiles::FailedAudio PendingFiles::read_failed_audio() const {
                                         std::istreambuf_iterator<char>());
   WavParse parsed = parse_wav(bytes);
   if (!parsed.data) {
-    result.error = "读取 WAV 失败：" + parsed.error;
+    result.error = Error{ErrorCode::wav_unreadable, user_message(*parsed.error)};
     return result;
   }
   if (parsed.data->sample_rate != kSampleRate) {
-    result.error = "暂存音频采样率 " + std::to_string(parsed.data->sample_rate) + " 不是 16000";
+    result.error = Error{ErrorCode::pending_wav_rate, std::to_string(parsed.data->sample_rate)};
     return result;
   }
   result.samples = mix_to_mono(parsed.data->interleaved, parsed.data->channels);
@@ -75,23 +75,19 @@ std::optional<std::string> PendingFiles::read_last_result() const {
   return text;
 }
 
-bool PendingFiles::write_last_result(std::string_view text, std::string& error) const {
+Status PendingFiles::write_last_result(std::string_view text) const {
   std::error_code ec;
   fs::create_directories(dir_, ec);
-  if (ec) {
-    error = ec.message();
-    return false;
-  }
+  if (ec) return Error{ErrorCode::last_result_write_failed, ec.message()};
   fs::path tmp = last_result_path();
   tmp += ".tmp";
   std::optional<std::string> failure = write_whole_file(tmp, text, FileAccess::owner_only);
   if (!failure) failure = replace_file(tmp, last_result_path());
   if (failure) {
-    error = *failure;
     fs::remove(tmp, ec);
-    return false;
+    return Error{ErrorCode::last_result_write_failed, *failure};
   }
-  return true;
+  return {};
 }
 
 void PendingFiles::delete_last_result() const {

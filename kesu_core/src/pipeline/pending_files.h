@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/error.h"
+
 namespace kesu {
 
 // The files under <core directory>/pending that let text and audio survive a crash or an
@@ -18,15 +20,15 @@ class PendingFiles {
   // Deletes files older than 24 hours; they are no longer worth offering.
   void remove_expired() const;
   std::optional<std::string> read_last_result() const;
-  // Replaces last_result.txt atomically; false with `error` set when it could not be written.
-  [[nodiscard]] bool write_last_result(std::string_view text, std::string& error) const;
+  // Replaces last_result.txt atomically.
+  Status write_last_result(std::string_view text) const;
   void delete_last_result() const;
 
   // last_failed.wav: the audio of the last failed recognition, kept for a retry.
-  std::optional<std::string> write_failed_audio(std::span<const float> samples) const;
+  Status write_failed_audio(std::span<const float> samples) const;
   struct FailedAudio {
     std::optional<std::vector<float>> samples;
-    std::string error;  // set when the file exists but cannot be used
+    std::optional<Error> error;  // set when the file exists but cannot be used
   };
   FailedAudio read_failed_audio() const;
 

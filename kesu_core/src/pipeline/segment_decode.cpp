@@ -80,8 +80,7 @@ DecodeOutcome segment_decode(std::span<const float> audio, const DecodeTools& to
   const auto started = Clock::now();
   DecodeOutcome out;
   if (audio.empty()) {
-    out.error = std::string(kNoAudioMessage);
-    out.no_audio = true;
+    out.error = Error{ErrorCode::no_audio, {}};
     return out;
   }
 
@@ -113,7 +112,7 @@ DecodeOutcome segment_decode(std::span<const float> audio, const DecodeTools& to
     SegmentResult segment{index, piece.start, std::move(piece.samples), {}, {}};
     out.speech_ms += static_cast<double>(segment.samples.size()) / 16.0;
     if (faults.selects(index)) {
-      segment.error = std::string(kInjectedFaultMessage);
+      segment.error = Error{ErrorCode::injected_fault, {}};
     } else {
       const auto asked = Clock::now();
       SlotResult result = tools.engine.recognise(segment.samples);

@@ -22,14 +22,13 @@ struct SegmentResult {
   std::size_t start = 0;  // first sample within the recording
   std::vector<float> samples;
   std::string text;
-  std::optional<std::string> error;  // this segment could not be recognised
+  std::optional<Error> error;  // this segment could not be recognised
 };
 
 struct DecodeOutcome {
   std::vector<SegmentResult> segments;  // in recording order
   std::string text;  // the successful segments joined, hotwords and punctuation applied
-  std::optional<std::string> error;  // the whole recording failed (no audio, every segment failed)
-  bool no_audio = false;             // the failure is that there was no audio at all
+  std::optional<Error> error;  // the whole recording failed (no_audio, or every segment failed)
   double speech_ms = 0;       // audio length of the segments
   double decode_ms = 0;       // wall time of the whole decode
   double engine_wait_ms = 0;  // summed waits for the engine lock
@@ -54,9 +53,6 @@ struct FaultSelection {
   bool selects(int index) const { return all || indexes.count(index) > 0; }
 };
 FaultSelection parse_fault_selection(std::string_view text);
-
-inline constexpr std::string_view kNoAudioMessage = "没有录到音频";
-inline constexpr std::string_view kInjectedFaultMessage = "故障注入：模拟这一段识别失败";
 
 // The final decode: segment the recording, recognise each segment under the engine lock, join
 // the texts in order and apply hotwords and punctuation. With KESU_DEBUG_TIMING set, prints

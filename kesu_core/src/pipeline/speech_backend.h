@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config_record.h"
+#include "util/error.h"
 #include "voice/voice_filter.h"
 
 namespace kesu {
@@ -15,7 +16,7 @@ namespace kesu {
 // One piece of audio recognised as a whole.
 struct Recognition {
   std::string text;
-  std::optional<std::string> error;
+  std::optional<Error> error;
   std::uint64_t engine_wait_ms = 0;  // time spent waiting for the engine lock
 };
 
@@ -24,13 +25,12 @@ struct DecodedSegment {
   int index = 0;
   std::vector<float> samples;
   std::string text;
-  std::string error;  // empty when it was recognised
+  std::optional<Error> error;  // unset when it was recognised
 };
 
 struct SegmentedDecode {
   std::vector<DecodedSegment> segments;  // in order, indexes from 0
-  std::optional<std::string> failure;    // nothing could be recognised at all
-  bool no_audio = false;                 // ...because there was no audio to recognise
+  std::optional<Error> failure;  // nothing could be recognised at all (no_audio: nothing to hear)
   std::uint64_t engine_wait_ms = 0;
   std::size_t filtered_out = 0;  // segments the speaker filter dropped
   bool all_filtered = false;     // the filter dropped every segment there was

@@ -13,7 +13,7 @@ class StubSpeechBackend final : public SpeechBackend {
   Recognition recognise(std::span<const float> samples) override {
     Recognition r;
     if (samples.empty()) {
-      r.error = "没有录到音频";
+      r.error = Error{ErrorCode::no_audio, {}};
     } else {
       r.text = kStubText;
     }
@@ -24,8 +24,7 @@ class StubSpeechBackend final : public SpeechBackend {
                                   const SegmentFilter&) override {
     SegmentedDecode decoded;
     if (samples.empty()) {
-      decoded.failure = "没有录到音频";
-      decoded.no_audio = true;
+      decoded.failure = Error{ErrorCode::no_audio, {}};
       return decoded;
     }
     for (std::size_t at = 0; at < samples.size(); at += kWindow) {

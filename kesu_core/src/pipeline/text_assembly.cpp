@@ -2,9 +2,9 @@
 
 namespace kesu {
 
-std::optional<std::string> failure_of_all(const std::vector<DecodedSegment>& segments) {
+std::optional<Error> failure_of_all(const std::vector<DecodedSegment>& segments) {
   for (const DecodedSegment& segment : segments) {
-    if (segment.error.empty()) return std::nullopt;
+    if (!segment.error) return std::nullopt;
   }
   if (segments.empty()) return std::nullopt;
   return segments.front().error;
@@ -13,7 +13,7 @@ std::optional<std::string> failure_of_all(const std::vector<DecodedSegment>& seg
 std::string join_recognised(const std::vector<DecodedSegment>& segments, const SpeechBackend& speech) {
   std::vector<std::string> texts;
   for (const DecodedSegment& segment : segments) {
-    if (segment.error.empty()) texts.push_back(segment.text);
+    if (!segment.error) texts.push_back(segment.text);
   }
   return speech.join(texts);
 }

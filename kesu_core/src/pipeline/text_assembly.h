@@ -14,7 +14,7 @@ namespace kesu {
 // segments, so that the same audio gives the same text wherever it came from.
 
 // The first segment's reason when segments were decoded and none of them was recognised.
-std::optional<std::string> failure_of_all(const std::vector<DecodedSegment>& segments);
+std::optional<Error> failure_of_all(const std::vector<DecodedSegment>& segments);
 
 // The recognised segments' texts joined in order by the engine's rule; failed ones left out.
 std::string join_recognised(const std::vector<DecodedSegment>& segments, const SpeechBackend& speech);

@@ -96,8 +96,8 @@ void Worker::start_up() {
 void Worker::apply_lan_settings(ConfigPtr config) {
   const std::optional<lan::StartReport> report = shared_->lan.apply(std::move(config), lan_core_access(shared_));
   if (!report) return;
-  if (report->error_code) {
-    emit_error(*report->error_code, report->message);
+  if (report->error) {
+    emit_error(error_code_name(report->error->code), user_message(*report->error));
   } else if (report->listening) {
     emit_notice("lan_listening", report->message);
   }
@@ -255,11 +255,14 @@ void Worker::on(cmd::SetEngine& request) {
     cmd::EngineBuilt built{name, nullptr, {}};
     try {
       EngineCreation created = create_engine(name, target, ModelLoader::for_core(target.core_dir));
-      if (created.engine) warm_up_engine(*created.engine);
-      built.engine = std::move(created.engine);
-      built.error = std::move(created.error);
+      if (created) {
+        warm_up_engine(**created);
+        built.engine = std::move(*created);
+      } else {
+        built.error = created.error();
+      }
     } catch (const std::exception& e) {
-      built.error = e.what();
+      built.error = Error{ErrorCode::other, e.what()};
     }
     (void)queue->push(std::move(built));  // refused only when the core is shutting down
   });
@@ -268,7 +271,8 @@ void Worker::on(cmd::SetEngine& request) {
 void Worker::on(cmd::EngineBuilt& built) {
   join_engine_builder();
   if (!built.engine) {
-    emit_error("engine_switch_failed", "切换引擎失败：" + built.error);
+    emit_error("engine_switch_failed",
+               "切换引擎失败：" + (built.error ? user_message(*built.error) : std::string()));
     // The old engine stays, so the setting goes back to it too, unless changed meanwhile.
     if (shared_->config.snapshot()->engine_active == built.name) {
       save_engine_choice(engine_before_switch_);
@@ -357,8 +361,10 @@ void Worker::emit_error(std::string_view code, std::string_view message) {
 }
 
 void Worker::emit_mic_unavailable(const CaptureOpen& opened) {
-  emit("error", {{"code", "mic_unavailable"}, {"message", opened.error},
-                 {"device_missing", opened.device_missing}});
+  const bool device_missing = opened.error && opened.error->code == ErrorCode::mic_device_missing;
+  emit("error", {{"code", "mic_unavailable"},
+                 {"message", opened.error ? user_message(*opened.error) : std::string()},
+                 {"device_missing", device_missing}});
 }
 
 void Worker::emit_notice(std::string_view code, std::string_view message) {

@@ -28,7 +28,8 @@ std::uint64_t ms_between(SteadyClock::time_point since, SteadyClock::time_point 
 nlohmann::json segments_json(const std::vector<DecodedSegment>& segments) {
   nlohmann::json list = nlohmann::json::array();
   for (const DecodedSegment& s : segments) {
-    list.push_back({{"index", s.index}, {"samples", s.samples.size()}, {"text", s.text}, {"error", s.error}});
+    list.push_back({{"index", s.index}, {"samples", s.samples.size()}, {"text", s.text},
+                    {"error", s.error ? user_message(*s.error) : std::string()}});
   }
   return list;
 }
@@ -122,14 +123,14 @@ void Worker::report_failure(const FinalDecodeOutcome& outcome) {
   if (outcome.no_speech_model) {
     message = std::string(kNoModelMessage);
   } else if (audio_stays_in_memory(config)) {
-    message = "识别失败：" + *outcome.failure + "。隐私模式下音频没落盘，本次运行内可从菜单重试";
+    message = "识别失败：" + user_message(*outcome.failure) + "。隐私模式下音频没落盘，本次运行内可从菜单重试";
   } else {
-    if (auto error = pending_files_.write_failed_audio(current_->audio)) {
-      log_line("失败音频暂存失败：" + *error);
+    if (const Status kept = pending_files_.write_failed_audio(current_->audio); !kept) {
+      log_line("失败音频暂存失败：" + user_message(kept.error()));
     }
     const std::string id =
         shared_->history.record_failure(foreground_app_, outcome.speech_ms, true);
-    message = "识别失败：" + *outcome.failure + "。音频已保留 24 小时，可从菜单重试（历史 " + id + "）";
+    message = "识别失败：" + user_message(*outcome.failure) + "。音频已保留 24 小时，可从菜单重试（历史 " + id + "）";
   }
   emit_error("asr_failed", message);
 }
@@ -137,7 +138,7 @@ void Worker::report_failure(const FinalDecodeOutcome& outcome) {
 void Worker::report_failed_segments(const FinalDecodeOutcome& outcome) {
   std::vector<int> failed;
   for (const DecodedSegment& s : outcome.segments) {
-    if (!s.error.empty()) failed.push_back(s.index);
+    if (s.error) failed.push_back(s.index);
   }
   shared_->failed_segments.set(failed);
   if (failed.empty()) return;
@@ -166,7 +167,7 @@ void Worker::deliver(const FinalDecodeOutcome& outcome) {
     session.history_id = shared_->history.record_result(entry);
   }
   bool partial = false;
-  for (const DecodedSegment& s : outcome.segments) partial = partial || !s.error.empty();
+  for (const DecodedSegment& s : outcome.segments) partial = partial || s.error.has_value();
 
   // Stored before the event so a host reacting to "result" already reads the new text.
   shared_->last_result.set(outcome.text);
@@ -183,8 +184,9 @@ void Worker::deliver(const FinalDecodeOutcome& outcome) {
                   {"engine_wait_ms", outcome.engine_wait_ms},
                   {"privacy", config.privacy_enabled}});
   if (keep_pending_file(config)) {
-    std::string error;
-    if (!pending_files_.write_last_result(outcome.text, error)) log_line("暂存结果写入失败：" + error);
+    if (const Status kept = pending_files_.write_last_result(outcome.text); !kept) {
+      log_line(user_message(kept.error()));
+    }
   }
 
   set_phase(Phase::inserting);

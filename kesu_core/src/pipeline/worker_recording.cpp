@@ -158,7 +158,7 @@ void Worker::schedule_piece() {
   std::vector<float> samples(first, last);
   const std::uint64_t id = ++piece_counter_;
   if (plan->final) {
-    rec.pieces.push_back(CommittedPiece{samples, "", ""});
+    rec.pieces.push_back(CommittedPiece{samples, "", {}});
     rec.committed = plan->to;
   }
   auto speech = shared_->speech;
@@ -168,7 +168,7 @@ void Worker::schedule_piece() {
                                                            samples = std::move(samples)] {
     const auto began = SteadyClock::now();
     Recognition r = speech->recognise(samples);
-    cmd::PieceDone done{session, id, std::move(r.text), r.error.value_or(""),
+    cmd::PieceDone done{session, id, std::move(r.text), std::move(r.error),
                         ms_since(began, SteadyClock::now())};
     (void)queue->push(std::move(done));
   });

@@ -15,8 +15,8 @@ void Worker::on(cmd::RetryFailed&) {
     audio = *failed_audio_;
   } else {
     PendingFiles::FailedAudio stored = pending_files_.read_failed_audio();
-    if (!stored.error.empty()) {
-      emit_error("retry_unavailable", stored.error);
+    if (stored.error) {
+      emit_error("retry_unavailable", user_message(*stored.error));
       return;
     }
     if (!stored.samples) {
@@ -68,7 +68,7 @@ void Worker::on(cmd::RetrySegment& retry) {
 
 void Worker::on(cmd::SegmentRetryFailed& failed) {
   emit_error("segment_retry_failed",
-             "第 " + std::to_string(failed.index) + " 段重试失败：" + failed.error);
+             "第 " + std::to_string(failed.index) + " 段重试失败：" + user_message(failed.error));
 }
 
 void Worker::on(cmd::SegmentRetryDone& done) {
@@ -80,7 +80,7 @@ void Worker::on(cmd::SegmentRetryDone& done) {
   for (DecodedSegment& s : segments_) {
     if (s.index == done.index) {
       s.text = done.text;
-      s.error.clear();
+      s.error.reset();
     }
   }
   std::vector<int> failed = shared_->failed_segments.get();

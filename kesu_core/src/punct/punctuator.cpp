@@ -12,8 +12,8 @@ std::shared_ptr<Punctuator> Punctuator::create(const ConfigRecord& config,
   if (!config.audio_punct || !is_file(model) || loader.api() == nullptr) {
     return std::make_shared<Punctuator>();
   }
-  if (auto why = loader.validate(ModelKind::punct, model)) {
-    log_line("标点模型加载失败，只在句末补句号：" + *why);
+  if (const Status checked = loader.validate(ModelKind::punct, model); !checked) {
+    log_line("标点模型加载失败，只在句末补句号：" + user_message(checked.error()));
     return std::make_shared<Punctuator>();
   }
   PunctuationHandle handle;

@@ -24,7 +24,74 @@ namespace kesu {
 
 #define KESU_ERROR_CODES_STORAGE(X)
 
-#define KESU_ERROR_CODES_RECOGNITION(X)
+#define KESU_ERROR_CODES_RECOGNITION(X)                                                        \
+  /* Engines and model loading. */                                                             \
+  X(sherpa_unavailable, "sherpa_unavailable")                                                  \
+  X(engine_unknown, "engine_unknown")                                                          \
+  X(sense_model_missing, "sense_model_missing")                                                \
+  X(qwen3_model_missing, "qwen3_model_missing")                                                \
+  X(model_files_incomplete, "model_files_incomplete")                                          \
+  X(sense_create_failed, "sense_create_failed")                                                \
+  X(qwen3_create_failed, "qwen3_create_failed")                                                \
+  X(model_unreadable, "model_unreadable")                                                      \
+  X(model_checker_missing, "model_checker_missing")                                            \
+  X(model_check_start_failed, "model_check_start_failed")                                      \
+  X(model_check_timed_out, "model_check_timed_out")                                            \
+  X(model_check_signalled, "model_check_signalled")                                            \
+  X(model_check_exit_code, "model_check_exit_code")                                            \
+  X(vad_model_missing, "vad_model_missing")                                                    \
+  X(vad_create_failed, "vad_create_failed")                                                    \
+  X(model_marker_missing, "model_marker_missing")                                              \
+  X(punct_load_failed, "punct_load_failed")                                                    \
+  X(audio_too_long, "audio_too_long")                                                          \
+  X(recognition_failed, "recognition_failed")                                                  \
+  X(no_engine, "no_engine")                                                                    \
+  /* The dictation pipeline. */                                                                \
+  X(no_audio, "no_audio")                                                                      \
+  X(injected_fault, "injected_fault")                                                          \
+  X(core_closing, "core_closing")                                                              \
+  X(pending_wav_rate, "pending_wav_rate")                                                      \
+  X(last_result_write_failed, "last_result_write_failed")                                      \
+  /* Audio files and capture. */                                                               \
+  X(wav_too_short, "wav_too_short")                                                            \
+  X(wav_not_riff, "wav_not_riff")                                                              \
+  X(wav_fmt_incomplete, "wav_fmt_incomplete")                                                  \
+  X(wav_fmt_ext_incomplete, "wav_fmt_ext_incomplete")                                          \
+  X(wav_no_fmt, "wav_no_fmt")                                                                  \
+  X(wav_no_data, "wav_no_data")                                                                \
+  X(wav_encoding, "wav_encoding")                                                              \
+  X(wav_bits, "wav_bits")                                                                      \
+  X(wav_no_channels, "wav_no_channels")                                                        \
+  X(wav_rate, "wav_rate")                                                                      \
+  X(wav_block_align, "wav_block_align")                                                        \
+  X(wav_file_error, "wav_file_error")                                                          \
+  X(wav_file_too_big, "wav_file_too_big")                                                      \
+  X(wav_open_failed, "wav_open_failed")                                                        \
+  X(wav_read_failed, "wav_read_failed")                                                        \
+  X(resampler_failed, "resampler_failed")                                                      \
+  X(wav_unreadable, "wav_unreadable")                                                          \
+  X(wav_dir_failed, "wav_dir_failed")                                                          \
+  X(wav_write_failed, "wav_write_failed")                                                      \
+  X(mic_list_failed, "mic_list_failed")                                                        \
+  X(mic_none, "mic_none")                                                                      \
+  X(mic_device_missing, "mic_device_missing")                                                  \
+  X(mic_rate_unknown, "mic_rate_unknown")                                                      \
+  X(mic_format_unsupported, "mic_format_unsupported")                                          \
+  X(mic_open_failed, "mic_open_failed")                                                        \
+  X(mic_start_failed, "mic_start_failed")                                                      \
+  X(mic_stream_ended, "mic_stream_ended")                                                      \
+  X(mic_never_sent, "mic_never_sent")                                                          \
+  X(mic_stalled, "mic_stalled")                                                                \
+  X(mic_unplug_simulated, "mic_unplug_simulated")                                              \
+  X(denoiser_create_failed, "denoiser_create_failed")                                          \
+  X(denoiser_rate, "denoiser_rate")                                                            \
+  /* The LAN service: lan_no_token and lan_failed are also the event codes that report them. */\
+  X(socket_error, "socket_error")                                                              \
+  X(lan_listen_failed, "lan_listen_failed")                                                    \
+  X(lan_port_failed, "lan_port_failed")                                                        \
+  X(lan_thread_failed, "lan_thread_failed")                                                    \
+  X(lan_no_token, "lan_no_token")                                                              \
+  X(lan_failed, "lan_failed")
 
 enum class ErrorCode {
 #define KESU_ERROR_ENUM(id, name) id,

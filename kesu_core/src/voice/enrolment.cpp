@@ -46,7 +46,7 @@ std::optional<std::string> store_print(std::span<const float> samples, const std
 EnrolOutcome enrol_from_wav(const std::filesystem::path& wav, const std::filesystem::path& core_dir,
                             const Embedder& embed) {
   const WavRead read = read_wav_16k_mono(wav);
-  if (!read.samples) return failed(read.error);
+  if (!read.samples) return failed(user_message(*read.error));
   if (read.samples->size() < kSecond) return failed("样本太短了：至少说 1 秒（建议 8–10 秒）");
   if (auto missing = missing_model(core_dir)) return failed(*missing);
   std::size_t dim = 0;
@@ -66,7 +66,7 @@ EnrolOutcome enrol_from_microphone(int seconds, const ConfigRecord& config, cons
   ConfigRecord system_default = config;
   system_default.audio_device.clear();
   CaptureOpen opened = open_capture(system_default);
-  if (!opened.capture) return failed(opened.error);
+  if (!opened.capture) return failed(user_message(*opened.error));
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(length);
   while (std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -43,8 +43,8 @@ std::optional<Embedding> embed_with(Extractor& x, std::span<const float> samples
 Embedder make_speaker_embedder(const ModelLoader& loader, const std::filesystem::path& model) {
   const SherpaApi* api = loader.api();
   if (api == nullptr) return [](std::span<const float>) { return std::optional<Embedding>(); };
-  if (auto refused = loader.validate(ModelKind::speaker, model)) {
-    log_line("声纹模型加载失败：" + *refused, "[voice]");
+  if (const Status checked = loader.validate(ModelKind::speaker, model); !checked) {
+    log_line("声纹模型加载失败：" + user_message(checked.error()), "[voice]");
     return [](std::span<const float>) { return std::optional<Embedding>(); };
   }
   auto extractor = std::make_shared<Extractor>();

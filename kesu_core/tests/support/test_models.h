@@ -27,7 +27,7 @@ inline std::filesystem::path real_vad_model() { return test_models() / "silero_v
 
 inline std::vector<float> test_recording(const std::string& name) {
   kesu::WavRead wav = kesu::read_wav_16k_mono(test_models() / name);
-  if (!wav.samples) ADD_FAILURE() << wav.error;
+  if (!wav.samples) ADD_FAILURE() << (wav.error ? kesu::user_message(*wav.error) : std::string());
   return wav.samples ? *wav.samples : std::vector<float>{};
 }
 
