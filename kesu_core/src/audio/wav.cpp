@@ -248,8 +248,9 @@ std::optional<std::string> write_wav_16k_mono(const std::filesystem::path& path,
     std::filesystem::create_directories(path.parent_path(), ec);
     if (ec) return "建目录失败：" + ec.message();
   }
-  if (auto error = write_whole_file(path, encode_wav_16k_mono(samples), FileAccess::owner_only)) {
-    return "写 WAV 失败：" + *error;
+  if (Status written = write_whole_file(path, encode_wav_16k_mono(samples), FileAccess::owner_only);
+      !written) {
+    return "写 WAV 失败：" + user_message(written.error());
   }
   return std::nullopt;
 }

@@ -86,23 +86,23 @@ class Fetcher {
                              path_to_utf8(files_.partial), url});
     fetch.err = ChildSpec::Output::to_file;
     fetch.err_file = files_.error_file;
-    std::string start_error;
-    const auto child = ChildProcess::start(fetch, start_error);
-    if (!child) return "启动 curl 失败：" + start_error;
+    Result<std::unique_ptr<ChildProcess>> started = ChildProcess::start(fetch);
+    if (!started) return "启动 curl 失败：" + user_message(started.error());
+    ChildProcess& child = **started;
 
     auto last_event = std::chrono::steady_clock::now();
     std::optional<int> exit_code;
     for (;;) {
       if (cancelled()) {
-        child->kill();
+        child.kill();
         return kCancelled;
       }
-      try {
-        exit_code = child->poll();
-      } catch (const std::exception& e) {
-        child->kill();
-        return std::string("等待 curl 失败：") + e.what();
+      const Result<std::optional<int>> state = child.poll();
+      if (!state) {
+        child.kill();
+        return "等待 curl 失败：" + user_message(state.error());
       }
+      exit_code = *state;
       if (exit_code) break;
       const auto now = std::chrono::steady_clock::now();
       if (now - last_event >= kProgressInterval) {
@@ -165,7 +165,7 @@ DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
       job.cancel);
   switch (tar.end) {
     case ChildResult::End::start_failed:
-      return {std::nullopt, "调用 tar 失败：" + tar.error};
+      return {std::nullopt, "调用 tar 失败：" + (tar.error ? user_message(*tar.error) : "")};
     case ChildResult::End::cancelled:
     case ChildResult::End::timed_out:  // never set here; killed before its end all the same
       remove_partial_install(job);

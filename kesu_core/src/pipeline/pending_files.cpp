@@ -84,10 +84,10 @@ bool PendingFiles::write_last_result(std::string_view text, std::string& error) 
   }
   fs::path tmp = last_result_path();
   tmp += ".tmp";
-  std::optional<std::string> failure = write_whole_file(tmp, text, FileAccess::owner_only);
-  if (!failure) failure = replace_file(tmp, last_result_path());
-  if (failure) {
-    error = *failure;
+  Status written = write_whole_file(tmp, text, FileAccess::owner_only);
+  if (written) written = replace_file(tmp, last_result_path());
+  if (!written) {
+    error = user_message(written.error());
     fs::remove(tmp, ec);
     return false;
   }
