@@ -98,7 +98,7 @@ ConfigRecord load_config(const fs::path& core_dir) {
       record.load_warning =
           ec ? Error{ErrorCode::config_parse_failed, reason}
              : Error{ErrorCode::config_parse_failed_backed_up,
-                     detail_parts({reason, path_to_utf8(backup)})};
+                     detail_parts({path_to_utf8(backup), reason})};
       save_defaults = true;
     }
   }

@@ -79,8 +79,8 @@ Result<ProfileList> parse_profiles_text(std::string_view text) {
   } catch (const toml::parse_error& e) {
     const auto& begin = e.source().begin;
     return Error{ErrorCode::profiles_toml_syntax,
-                 detail_parts({e.description(),
-                               begin.line > 0 ? std::to_string(begin.line) : std::string()})};
+                 detail_parts({begin.line > 0 ? std::to_string(begin.line) : std::string(),
+                               e.description()})};
   }
   std::string wanted;
   if (!read_text(root, "active", wanted)) return Error{ErrorCode::profiles_active_not_text, {}};

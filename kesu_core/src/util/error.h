@@ -86,7 +86,56 @@ namespace kesu {
   X(voice_print_write_failed, "voice_print_write_failed")                                      \
   X(voice_mic_busy, "voice_mic_busy")                                                          \
   X(voice_nothing_recorded, "voice_nothing_recorded")                                          \
-  X(voice_clear_failed, "voice_clear_failed")
+  X(voice_clear_failed, "voice_clear_failed")                                                  \
+  /* HTTP requests. */                                                                         \
+  X(http_init_failed, "http_init_failed")                                                      \
+  X(out_of_memory, "out_of_memory")                                                            \
+  X(http_response_too_big, "http_response_too_big")                                            \
+  X(http_timed_out, "http_timed_out")                                                          \
+  X(http_transport_failed, "http_transport_failed")                                            \
+  X(http_cannot_connect, "http_cannot_connect")                                                \
+  X(http_name_not_resolved, "http_name_not_resolved")                                          \
+  X(http_connection_broken, "http_connection_broken")                                          \
+  X(http_tls_failed, "http_tls_failed")                                                        \
+  X(http_bad_url, "http_bad_url")                                                              \
+  X(http_network_error, "http_network_error")                                                  \
+  /* The polish service. */                                                                    \
+  X(chat_http_status, "chat_http_status")                                                      \
+  X(chat_reply_not_json, "chat_reply_not_json")                                                \
+  X(chat_no_content, "chat_no_content")                                                        \
+  X(polish_no_endpoint, "polish_no_endpoint")                                                  \
+  X(polish_no_key, "polish_no_key")                                                            \
+  X(polish_unreachable, "polish_unreachable")                                                  \
+  X(polish_truncated, "polish_truncated")                                                      \
+  X(polish_result_empty, "polish_result_empty")                                                \
+  X(polish_result_too_long, "polish_result_too_long")                                          \
+  X(polish_result_too_short, "polish_result_too_short")                                        \
+  X(polish_result_rejected, "polish_result_rejected")                                          \
+  X(polish_level_off, "polish_level_off")                                                      \
+  X(polish_sample_no_key, "polish_sample_no_key")                                              \
+  X(polish_sample_failed, "polish_sample_failed")                                              \
+  X(models_no_key, "models_no_key")                                                            \
+  X(models_unreachable, "models_unreachable")                                                  \
+  X(models_http_status, "models_http_status")                                                  \
+  X(models_not_json, "models_not_json")                                                        \
+  X(models_none_listed, "models_none_listed")                                                  \
+  X(rewrite_no_endpoint, "rewrite_no_endpoint")                                                \
+  X(rewrite_no_key, "rewrite_no_key")                                                          \
+  X(rewrite_nothing_selected, "rewrite_nothing_selected")                                      \
+  X(rewrite_unreachable, "rewrite_unreachable")                                                \
+  X(rewrite_empty_reply, "rewrite_empty_reply")                                                \
+  /* Model downloads. */                                                                       \
+  X(download_cancelled, "download_cancelled")                                                  \
+  X(curl_start_failed, "curl_start_failed")                                                    \
+  X(curl_wait_failed, "curl_wait_failed")                                                      \
+  X(download_failed, "download_failed")                                                        \
+  X(download_file_missing, "download_file_missing")                                            \
+  X(download_rename_failed, "download_rename_failed")                                          \
+  X(model_copy_failed, "model_copy_failed")                                                    \
+  X(tar_start_failed, "tar_start_failed")                                                      \
+  X(unpack_failed, "unpack_failed")                                                            \
+  X(download_dir_failed, "download_dir_failed")                                                \
+  X(no_download_url, "no_download_url")
 
 #define KESU_ERROR_CODES_RECOGNITION(X)
 
@@ -106,8 +155,8 @@ struct Error {
   friend bool operator==(const Error&, const Error&) = default;
 };
 
-// A detail of several parts (a line number and a count, a reason and a path), kept apart by a
-// newline that none of the parts holds; `user_message` takes them apart again.
+// A detail of several parts (a line number and a count, a path and a reason), kept apart by
+// newlines; `user_message` takes them apart again. Only the last part may hold line breaks.
 std::string detail_parts(std::initializer_list<std::string_view> parts);
 
 // The sentence for people. The only place where failure sentences are composed.

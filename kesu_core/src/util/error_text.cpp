@@ -6,15 +6,27 @@ namespace kesu {
 
 namespace {
 
-// The n-th part of a detail made by detail_parts; empty when there are fewer.
-std::string part(const Error& error, std::size_t n) {
+// Where the n-th part of a detail made by detail_parts begins; npos when there are fewer.
+std::size_t part_start(const Error& error, std::size_t n) {
   std::size_t begin = 0;
-  for (; n > 0; --n) {
+  for (; n > 0 && begin != std::string::npos; --n) {
     begin = error.detail.find('\n', begin);
-    if (begin == std::string::npos) return {};
-    ++begin;
+    if (begin != std::string::npos) ++begin;
   }
+  return begin;
+}
+
+// The n-th part; empty when there are fewer.
+std::string part(const Error& error, std::size_t n) {
+  const std::size_t begin = part_start(error, n);
+  if (begin == std::string::npos) return {};
   return error.detail.substr(begin, error.detail.find('\n', begin) - begin);
+}
+
+// Everything from the n-th part on: the last part may be free text with line breaks of its own.
+std::string rest(const Error& error, std::size_t n) {
+  const std::size_t begin = part_start(error, n);
+  return begin == std::string::npos ? std::string() : error.detail.substr(begin);
 }
 
 }  // namespace
@@ -46,8 +58,8 @@ std::string user_message(const Error& error) {
     case ErrorCode::config_parse_failed:
       return "config.toml 解析失败（已用默认值）：" + error.detail;
     case ErrorCode::config_parse_failed_backed_up:
-      return "config.toml 解析失败（已用默认值）：" + part(error, 0) + "。原文件备份在 " +
-             part(error, 1);
+      return "config.toml 解析失败（已用默认值）：" + rest(error, 1) + "。原文件备份在 " +
+             part(error, 0);
     case ErrorCode::config_adjusted:
       return "config.toml 里有值不合规定，已按规则调整：" + error.detail;
     case ErrorCode::config_patch_adjusted:
@@ -102,8 +114,8 @@ std::string user_message(const Error& error) {
     case ErrorCode::hotwords_wrong_shape:
       return "热词表应该是数组或带 rules 的对象";
     case ErrorCode::profiles_toml_syntax: {
-      const std::string line = part(error, 1);
-      return part(error, 0) + (line.empty() ? "" : "（第 " + line + " 行）");
+      const std::string line = part(error, 0);
+      return rest(error, 1) + (line.empty() ? "" : "（第 " + line + " 行）");
     }
     case ErrorCode::profile_expects_text:
       return "profile 的 " + error.detail + " 应该是字符串";
@@ -132,6 +144,107 @@ std::string user_message(const Error& error) {
       return "正在听写录音，说完再录声纹";
     case ErrorCode::voice_nothing_recorded:
       return "没录到声音：检查麦克风权限和设备";
+    case ErrorCode::http_init_failed:
+      return "初始化网络库失败";
+    case ErrorCode::out_of_memory:
+      return "内存不足";
+    case ErrorCode::http_response_too_big:
+      return "响应太大";
+    case ErrorCode::http_timed_out:
+      // libcurl words its own time-outs; WinHTTP gives only the code.
+      return error.detail.empty() ? "请求超时" : error.detail;
+    case ErrorCode::http_transport_failed:
+      return error.detail;
+    case ErrorCode::http_cannot_connect:
+      return "连接不上服务器";
+    case ErrorCode::http_name_not_resolved:
+      return "解析不了服务器地址";
+    case ErrorCode::http_connection_broken:
+      return "连接被中断";
+    case ErrorCode::http_tls_failed:
+      return "TLS 证书校验失败";
+    case ErrorCode::http_bad_url:
+      return "地址无效";
+    case ErrorCode::http_network_error:
+      return "网络错误 " + error.detail;
+    case ErrorCode::chat_http_status:
+      return "服务返回 " + part(error, 0) + "：" + rest(error, 1);
+    case ErrorCode::chat_reply_not_json:
+      return "响应不是合法 JSON：" + error.detail;
+    case ErrorCode::chat_no_content:
+      return "响应里没有 choices[0].message.content";
+    case ErrorCode::polish_no_endpoint:
+      return "没有配置润色服务地址";
+    case ErrorCode::polish_no_key:
+      return "没有配置 API Key";
+    case ErrorCode::polish_unreachable:
+      return "连不上润色服务：" + error.detail;
+    case ErrorCode::polish_truncated:
+      return "润色没写完（输出被截断），这次用原文";
+    case ErrorCode::polish_result_empty:
+      return "润色结果为空";
+    case ErrorCode::polish_result_too_long:
+      return "润色结果比原文长太多";
+    case ErrorCode::polish_result_too_short:
+      return "润色结果比原文短太多";
+    case ErrorCode::polish_result_rejected:
+      return error.detail + "，已用原文";
+    case ErrorCode::polish_level_off:
+      return "当前润色档的力度是「关闭」：在设置 → 润色 → 这一档里选 轻度/中度/重度";
+    case ErrorCode::polish_sample_no_key:
+      return "没有填 API Key";
+    case ErrorCode::polish_sample_failed:
+      return "润色失败：" + error.detail;
+    case ErrorCode::models_no_key:
+      return "还没有 Key：先粘贴并保存，再检测模型";
+    case ErrorCode::models_unreachable:
+      return "连不上 " + part(error, 0) + "：" + rest(error, 1);
+    case ErrorCode::models_http_status:
+      return "HTTP " + part(error, 0) + "：" + rest(error, 1);
+    case ErrorCode::models_not_json:
+      return "返回的不是 JSON：" + error.detail;
+    case ErrorCode::models_none_listed:
+      return error.detail + " 没有返回任何模型（有的服务不支持 /models）";
+    case ErrorCode::rewrite_no_endpoint:
+      return "没有配置服务地址（设置页「润色」里填）";
+    case ErrorCode::rewrite_no_key:
+      return "没有配置 API Key（设置页「润色」里填）";
+    case ErrorCode::rewrite_nothing_selected:
+      return "没有选中文字";
+    case ErrorCode::rewrite_unreachable:
+      return "连不上服务：" + error.detail;
+    case ErrorCode::rewrite_empty_reply:
+      return "服务返回了空内容";
+    case ErrorCode::download_cancelled:
+      return "已取消";
+    case ErrorCode::curl_start_failed:
+      return "启动 curl 失败：" + error.detail;
+    case ErrorCode::curl_wait_failed:
+      return "等待 curl 失败：" + error.detail;
+    case ErrorCode::download_failed:
+    case ErrorCode::download_file_missing: {
+      // Parts: curl's exit code, the proxy used (empty: none), the advice for that exit code,
+      // curl's own explanation.
+      const std::string code = part(error, 0), proxy = part(error, 1), hint = part(error, 2);
+      const std::string detail = rest(error, 3);
+      std::string text = "下载失败（curl " + code + "）";
+      if (!detail.empty()) text += "：" + detail;
+      text += hint;
+      text += proxy.empty() ? std::string("；没有检测到系统代理") : "；代理 " + proxy;
+      return text;
+    }
+    case ErrorCode::download_rename_failed:
+      return "改名前失败：" + error.detail;
+    case ErrorCode::model_copy_failed:
+      return "复制失败：" + error.detail;
+    case ErrorCode::tar_start_failed:
+      return "调用 tar 失败：" + error.detail;
+    case ErrorCode::unpack_failed:
+      return "解包失败（" + part(error, 0) + "）：" + rest(error, 1);
+    case ErrorCode::download_dir_failed:
+      return "建下载目录失败：" + error.detail;
+    case ErrorCode::no_download_url:
+      return "没有可用的下载地址";
     case ErrorCode::profiles_array_missing:
       return "缺少 profiles 数组";
     case ErrorCode::profiles_empty:
