@@ -26,6 +26,10 @@ std::optional<std::string> problem_of(const kesu::Status& checked) {
   return checked.ok() ? std::nullopt : std::optional<std::string>(failure_of(checked));
 }
 
+kesu::HttpResponse answer(int status, std::string body) {
+  return {status, std::move(body), std::nullopt};
+}
+
 kesu::Error unreachable(const char* reason) {
   return {kesu::ErrorCode::http_transport_failed, reason};
 }
@@ -43,7 +47,7 @@ struct FakeService {
   static kesu::HttpResponse chat(const json& content, const char* finish = "stop") {
     json message = {{"role", "assistant"}};
     if (!content.is_null()) message["content"] = content;
-    return {200, json{{"choices", {{{"message", message}, {"finish_reason", finish}}}}}.dump()};
+    return answer(200, json{{"choices", {{{"message", message}, {"finish_reason", finish}}}}}.dump());
   }
 };
 
@@ -143,9 +147,11 @@ TEST(PolishOutcome, EveryFailureHasItsMessageAndNeverTheKey) {
   };
   const Case cases[] = {
       {{0, "", unreachable("Connection refused")}, "连不上润色服务：Connection refused"},
-      {{401, std::string(300, 'e')}, "服务返回 401：" + std::string(200, 'e')},
-      {{500, ""}, "服务返回 500："},
-      {{200, "<html>"}, ""},  // prefix checked below
+      {answer(401, std::string(300, 'e')), "服务返回 401：" + std::string(200, 'e')},
+      {answer(500, ""), "服务返回 500："},
+      // A body with line breaks of its own comes back whole.
+      {answer(502, "bad\ngateway\n"), "服务返回 502：bad\ngateway\n"},
+      {answer(200, "<html>"), ""},  // prefix checked below
       {FakeService::chat("半句", "length"), "润色没写完（输出被截断），这次用原文"},
       {FakeService::chat(nullptr), "响应里没有 choices[0].message.content"},
       {FakeService::chat(42), "响应里没有 choices[0].message.content"},
@@ -259,7 +265,7 @@ TEST(PolishModels, IdsSortedAndDeduplicatedAndFailuresWorded) {
   config.polish_endpoint = "https://h/v1";
   config.polish_api_key = "k";
   FakeService service;
-  service.reply = {200, R"({"data":[{"id":"b"},{"id":"a"},{"id":"a"},{"x":1}]})"};
+  service.reply = answer(200, R"({"data":[{"id":"b"},{"id":"a"},{"id":"a"},{"x":1}]})");
   EXPECT_EQ(text_of(kesu::list_polish_models(config, service.transport())), R"(["a","b"])");
   const kesu::HttpRequest& r = service.seen.at(0);
   EXPECT_EQ(r.method, "GET");
@@ -273,9 +279,9 @@ TEST(PolishModels, IdsSortedAndDeduplicatedAndFailuresWorded) {
     std::string error;
   };
   const Case cases[] = {
-      {{200, R"({"data":[]})"}, "https://h/v1/models 没有返回任何模型（有的服务不支持 /models）"},
-      {{200, std::string(150, 'z')}, "返回的不是 JSON：" + std::string(120, 'z')},
-      {{403, "denied"}, "HTTP 403：denied"},
+      {answer(200, R"({"data":[]})"), "https://h/v1/models 没有返回任何模型（有的服务不支持 /models）"},
+      {answer(200, std::string(150, 'z')), "返回的不是 JSON：" + std::string(120, 'z')},
+      {answer(403, "denied"), "HTTP 403：denied"},
       {{0, "", unreachable("refused")}, "连不上 https://h/v1/models：refused"},
   };
   for (const Case& c : cases) {
