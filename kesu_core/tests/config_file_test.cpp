@@ -24,6 +24,10 @@ namespace fs = std::filesystem;
 using kesu::ConfigRecord;
 using kesu_test::TempDir;
 
+std::string warning_text(const ConfigRecord& record) {
+  return record.load_warning ? kesu::user_message(*record.load_warning) : std::string();
+}
+
 std::string read_text(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -60,9 +64,11 @@ TEST(ConfigFile, BrokenFileIsBackedUpAndReplacedByDefaults) {
   const fs::path backup = dir.path() / "config.toml.broken";
   EXPECT_EQ(read_text(backup), broken);
   ASSERT_TRUE(record.load_warning.has_value());
-  EXPECT_EQ(record.load_warning->rfind("config.toml 解析失败（已用默认值）：", 0), 0u);
-  EXPECT_NE(record.load_warning->find("。原文件备份在 " + kesu::path_to_utf8(backup)),
-            std::string::npos);
+  EXPECT_EQ(record.load_warning->code, kesu::ErrorCode::config_parse_failed_backed_up);
+  EXPECT_EQ(warning_text(record).rfind("config.toml 解析失败（已用默认值）：", 0), 0u);
+  const std::string backup_note = "。原文件备份在 " + kesu::path_to_utf8(backup);
+  EXPECT_EQ(warning_text(record).substr(warning_text(record).size() - backup_note.size()),
+            backup_note);
   EXPECT_EQ(read_text(kesu::config_path(dir.path())), kesu::render_config_toml(record));
 }
 
@@ -71,7 +77,7 @@ TEST(ConfigFile, UnreadableFileKeepsDefaultsWithAWarning) {
   fs::create_directories(kesu::config_path(dir.path()));  // a directory where the file should be
   const ConfigRecord record = kesu::load_config(dir.path());
   ASSERT_TRUE(record.load_warning.has_value());
-  EXPECT_EQ(record.load_warning->rfind("读取 config.toml 失败（已用默认值）：", 0), 0u);
+  EXPECT_EQ(warning_text(record), "读取 config.toml 失败（已用默认值）：config.toml 是一个目录");
   ConfigRecord expected = kesu::default_config(dir.path());
   expected.load_warning = record.load_warning;
   EXPECT_EQ(record, expected);
@@ -82,8 +88,8 @@ TEST(ConfigFile, DefaultsThatCannotBeSavedAreReported) {
   fs::create_directories(dir.path() / "config.toml.tmp");  // the temporary file cannot be written
   const ConfigRecord record = kesu::load_config(dir.path());
   ASSERT_TRUE(record.load_warning.has_value());
-  EXPECT_EQ(record.load_warning->rfind("无法写入默认 config.toml：写配置失败：", 0), 0u)
-      << *record.load_warning;
+  EXPECT_EQ(warning_text(record).rfind("无法写入默认 config.toml：写配置失败：", 0), 0u)
+      << warning_text(record);
   EXPECT_FALSE(fs::exists(kesu::config_path(dir.path())));
 }
 
@@ -101,7 +107,7 @@ TEST(ConfigFile, OutOfRangeValuesAreHeldToTheirRulesWithAWarning) {
   EXPECT_EQ(record.audio_voice_lock_threshold, 0.62);
   EXPECT_EQ(record.lan_port, 1024);
   ASSERT_TRUE(record.load_warning.has_value());
-  EXPECT_EQ(*record.load_warning,
+  EXPECT_EQ(warning_text(record),
             "config.toml 里有值不合规定，已按规则调整：engine.num_threads：100000 → 8；"
             "lan.port：80 → 1024；audio.voice_lock_threshold：nan → 0.62；"
             "engine.active：「bogus」 → 「sense」");
@@ -140,7 +146,7 @@ TEST(ConfigFile, SaveReplacesAnExistingFile) {
   ConfigRecord record = kesu::load_config(dir.path());
   for (int i = 1; i <= 3; ++i) {
     record.history_limit = i;
-    ASSERT_FALSE(kesu::save_config(record).has_value());
+    ASSERT_TRUE(kesu::save_config(record).ok());
     EXPECT_EQ(kesu::load_config(dir.path()).history_limit, i);
   }
 }
@@ -170,7 +176,7 @@ TEST(ConfigFile, OnlyTheUserMayReadTheFile) {
   std::ofstream(tmp) << "left over";
   fs::permissions(tmp, fs::perms(0666));
   record.polish_api_key = "sk-secret";
-  ASSERT_FALSE(kesu::save_config(record).has_value());
+  ASSERT_TRUE(kesu::save_config(record).ok());
   EXPECT_EQ(mode_of(file), 0600u);  // written through the narrowed temporary file
   EXPECT_FALSE(fs::exists(tmp));
 
@@ -198,10 +204,10 @@ TEST(ConfigFile, KilledWhileSavingLeavesACompleteFile) {
     usleep(1000 + random() % 20000);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    const kesu::ConfigParse parsed =
+    const kesu::Result<ConfigRecord> parsed =
         kesu::parse_config_toml(read_text(kesu::config_path(dir.path())), first);
-    ASSERT_TRUE(parsed.record.has_value()) << "round " << round << ": " << parsed.error;
-    EXPECT_TRUE(*parsed.record == first || *parsed.record == second) << "round " << round;
+    ASSERT_TRUE(parsed.ok()) << "round " << round << ": " << kesu::user_message(parsed.error());
+    EXPECT_TRUE(*parsed == first || *parsed == second) << "round " << round;
   }
 }
 #endif

@@ -14,7 +14,7 @@ using nlohmann::json;
 
 ConfigRecord base_record() {
   ConfigRecord r = kesu::default_config("/kesu");
-  r.load_warning = "旧的警告";
+  r.load_warning = kesu::Error{kesu::ErrorCode::other, "旧的警告"};
   return r;
 }
 
@@ -73,12 +73,12 @@ TEST(ConfigJson, PatchTable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.patch);
-    const kesu::ConfigPatch result = kesu::apply_config_json(base_record(), c.patch);
-    ASSERT_TRUE(result.record.has_value()) << result.error;
+    const kesu::Result<ConfigRecord> result = kesu::apply_config_json(base_record(), c.patch);
+    ASSERT_TRUE(result.ok()) << kesu::user_message(result.error());
     ConfigRecord expected = base_record();
     c.change(expected);
     expected.load_warning.reset();  // any accepted patch clears it
-    EXPECT_EQ(*result.record, expected);
+    EXPECT_EQ(*result, expected);
   }
 }
 
@@ -96,11 +96,11 @@ TEST(ConfigJson, HomeIsExpandedInModelPaths) {
   };
   for (const Case& c : cases) {
     const json patch = {{"model_dir", c.value}, {"vad_model", c.value}, {"qwen3_dir", c.value}};
-    const kesu::ConfigPatch result = kesu::apply_config_json(base_record(), patch.dump());
-    ASSERT_TRUE(result.record.has_value());
-    EXPECT_EQ(result.record->models_dir, c.expected);
-    EXPECT_EQ(result.record->models_vad, c.expected);
-    EXPECT_EQ(result.record->models_qwen3, c.expected);
+    const kesu::Result<ConfigRecord> result = kesu::apply_config_json(base_record(), patch.dump());
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result->models_dir, c.expected);
+    EXPECT_EQ(result->models_vad, c.expected);
+    EXPECT_EQ(result->models_qwen3, c.expected);
   }
 }
 
@@ -116,18 +116,20 @@ TEST(ConfigJson, WholeCallFailuresNameTheValue) {
       {R"("text")", "配置必须是一个 JSON 对象"},
   };
   for (const Case& c : cases) {
-    const kesu::ConfigPatch result = kesu::apply_config_json(base_record(), c.patch);
-    EXPECT_FALSE(result.record.has_value()) << c.patch;
-    EXPECT_EQ(result.error, c.error);
+    const kesu::Result<ConfigRecord> result = kesu::apply_config_json(base_record(), c.patch);
+    ASSERT_FALSE(result.ok()) << c.patch;
+    EXPECT_EQ(kesu::user_message(result.error()), c.error);
   }
   std::vector<std::string> unparsable = {"{", "{\"a\":\"\xff\"}", "", R"({"min_record_ms": 1e400})"};
   std::string deep(100000, '[');
   deep.back() = '1';
   unparsable.push_back(deep);
   for (const std::string& bad : unparsable) {
-    const kesu::ConfigPatch result = kesu::apply_config_json(base_record(), bad);
-    EXPECT_FALSE(result.record.has_value());
-    EXPECT_EQ(result.error.rfind("配置不是合法的 JSON：", 0), 0u) << result.error;
+    const kesu::Result<ConfigRecord> result = kesu::apply_config_json(base_record(), bad);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().code, kesu::ErrorCode::config_json_invalid);
+    EXPECT_EQ(kesu::user_message(result.error()).rfind("配置不是合法的 JSON：", 0), 0u)
+        << kesu::user_message(result.error());
   }
 }
 

@@ -51,46 +51,64 @@ TEST(ConfigToml, RoundTripKeepsEveryValueAndRendersTheSameText) {
   record.ui_mini_window = false;
 
   const std::string text = kesu::render_config_toml(record);
-  const kesu::ConfigParse parsed = kesu::parse_config_toml(text, kesu::default_config("/kesu"));
-  ASSERT_TRUE(parsed.record.has_value()) << parsed.error;
-  EXPECT_EQ(*parsed.record, record);
-  EXPECT_EQ(kesu::render_config_toml(*parsed.record), text);
+  const kesu::Result<ConfigRecord> parsed = kesu::parse_config_toml(text, kesu::default_config("/kesu"));
+  ASSERT_TRUE(parsed.ok()) << kesu::user_message(parsed.error());
+  EXPECT_EQ(*parsed, record);
+  EXPECT_EQ(kesu::render_config_toml(*parsed), text);
 }
 
 TEST(ConfigToml, MissingKeysKeepTheBaseAndUnknownKeysAreIgnored) {
   const ConfigRecord base = kesu::default_config("/kesu");
-  const kesu::ConfigParse parsed = kesu::parse_config_toml(
+  const kesu::Result<ConfigRecord> parsed = kesu::parse_config_toml(
       "[audio]\nmin_record_ms = 250\nfuture_key = 1\n[brand_new]\nx = true\n", base);
-  ASSERT_TRUE(parsed.record.has_value()) << parsed.error;
+  ASSERT_TRUE(parsed.ok()) << kesu::user_message(parsed.error());
   ConfigRecord expected = base;
   expected.audio_min_record_ms = 250;
-  EXPECT_EQ(*parsed.record, expected);
+  EXPECT_EQ(*parsed, expected);
 }
 
 TEST(ConfigToml, InvalidTextsAreRefusedWithAReason) {
+  using kesu::ErrorCode;
   struct Case {
     std::string text;
     const char* why;
+    ErrorCode code;
+    const char* message;  // nullptr: the parser's own description
   };
   const Case cases[] = {
-      {"[engine\nactive = 1", "syntax error"},
-      {"[engine]\nnum_threads = \"2\"", "string for an integer"},
-      {"[audio]\nmin_record_ms = -5", "negative count"},
-      {"[audio]\npunct = 1", "integer for a boolean"},
-      {"[insert]\nper_app = { notepad = 3 }", "non-string insertion mode"},
-      {"engine = 5", "section that is not a table"},
-      {"[audio]\nvoice_lock_threshold = \"high\"", "string for a number"},
-      {"[history]\nlimit = 99999999999999999999999999", "integer overflow"},
-      {std::string(20000, '[') , "deep nesting"},
-      {"a = " + std::string(5000, '[') + std::string(5000, ']'), "deeply nested array"},
-      {"[engine]\nactive = \"\xff\xfe\"", "invalid UTF-8"},
-      {std::string("[engine]\nactive = \"a\0b\"", 23), "NUL byte"},
+      {"[engine\nactive = 1", "syntax error", ErrorCode::toml_syntax, nullptr},
+      {"[engine]\nnum_threads = \"2\"", "string for an integer", ErrorCode::config_expects_count,
+       "engine.num_threads 应该是非负整数"},
+      {"[audio]\nmin_record_ms = -5", "negative count", ErrorCode::config_expects_count,
+       "audio.min_record_ms 应该是非负整数"},
+      {"[audio]\npunct = 1", "integer for a boolean", ErrorCode::config_expects_flag,
+       "audio.punct 应该是true 或 false"},
+      {"[insert]\nper_app = { notepad = 3 }", "non-string insertion mode",
+       ErrorCode::config_expects_app_map, "insert.per_app 应该是表（应用名 = 方式）"},
+      {"engine = 5", "section that is not a table", ErrorCode::config_section_not_table,
+       "[engine] 应该是一个表"},
+      {"[audio]\nvoice_lock_threshold = \"high\"", "string for a number",
+       ErrorCode::config_expects_number, "audio.voice_lock_threshold 应该是数字"},
+      {"[engine]\nactive = 1", "integer for a string", ErrorCode::config_expects_text,
+       "engine.active 应该是字符串"},
+      {"[history]\nlimit = 99999999999999999999999999", "integer overflow", ErrorCode::toml_syntax,
+       nullptr},
+      {std::string(20000, '[') , "deep nesting", ErrorCode::toml_syntax, nullptr},
+      {"a = " + std::string(5000, '[') + std::string(5000, ']'), "deeply nested array",
+       ErrorCode::toml_syntax, nullptr},
+      {"[engine]\nactive = \"\xff\xfe\"", "invalid UTF-8", ErrorCode::toml_syntax, nullptr},
+      {std::string("[engine]\nactive = \"a\0b\"", 23), "NUL byte", ErrorCode::toml_syntax, nullptr},
   };
   const ConfigRecord base = kesu::default_config("/kesu");
   for (const Case& c : cases) {
-    const kesu::ConfigParse parsed = kesu::parse_config_toml(c.text, base);
-    EXPECT_FALSE(parsed.record.has_value()) << c.why;
-    EXPECT_FALSE(parsed.error.empty()) << c.why;
+    const kesu::Result<ConfigRecord> parsed = kesu::parse_config_toml(c.text, base);
+    ASSERT_FALSE(parsed.ok()) << c.why;
+    EXPECT_EQ(parsed.error().code, c.code) << c.why;
+    if (c.message != nullptr) {
+      EXPECT_EQ(kesu::user_message(parsed.error()), c.message) << c.why;
+    } else {
+      EXPECT_FALSE(kesu::user_message(parsed.error()).empty()) << c.why;
+    }
   }
 }
 
@@ -148,10 +166,10 @@ TEST(ConfigRules, HandEditedValuesAreHeldToThePatchRules) {
   const ConfigRecord base = kesu::default_config("/kesu");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    kesu::ConfigParse parsed = kesu::parse_config_toml(c.text, base);
-    ASSERT_TRUE(parsed.record.has_value()) << parsed.error;
-    const auto adjusted = kesu::enforce_config_rules(*parsed.record, base);
-    EXPECT_TRUE(c.holds(*parsed.record));
+    kesu::Result<ConfigRecord> parsed = kesu::parse_config_toml(c.text, base);
+    ASSERT_TRUE(parsed.ok()) << kesu::user_message(parsed.error());
+    const auto adjusted = kesu::enforce_config_rules(*parsed, base);
+    EXPECT_TRUE(c.holds(*parsed));
     if (c.setting == nullptr) {
       EXPECT_TRUE(adjusted.empty()) << kesu::describe_adjustments(adjusted);
     } else {
@@ -160,7 +178,7 @@ TEST(ConfigRules, HandEditedValuesAreHeldToThePatchRules) {
       EXPECT_EQ(adjusted[0].to, c.to);
     }
     // Whatever came in, the JSON form shows numbers (NaN would show as null).
-    const nlohmann::json shown = kesu::render_config_json(*parsed.record, {});
+    const nlohmann::json shown = kesu::render_config_json(*parsed, {});
     EXPECT_TRUE(shown["voice_lock_threshold"].is_number());
   }
   EXPECT_EQ(kesu::describe_adjustments(
@@ -178,12 +196,12 @@ TEST(ConfigRules, FileAndPatchHoldNumbersAlike) {
       SCOPED_TRACE(std::string(rule.json_name) + " = " + std::to_string(value));
       const std::string toml_text =
           "[" + std::string(rule.section) + "]\n" + rule.key + " = " + std::to_string(value);
-      ConfigRecord from_file = *kesu::parse_config_toml(toml_text, base).record;
+      ConfigRecord from_file = kesu::parse_config_toml(toml_text, base).value();
       (void)kesu::enforce_config_rules(from_file, base);
       const auto patched = kesu::apply_config_json(
           base, "{\"" + std::string(rule.json_name) + "\":" + std::to_string(value) + "}");
-      ASSERT_TRUE(patched.record.has_value()) << patched.error;
-      EXPECT_EQ(from_file.*rule.field, (*patched.record).*rule.field);
+      ASSERT_TRUE(patched.ok()) << kesu::user_message(patched.error());
+      EXPECT_EQ(from_file.*rule.field, (*patched).*rule.field);
       EXPECT_GE(from_file.*rule.field, rule.min);
       EXPECT_LE(from_file.*rule.field, rule.max);
     }

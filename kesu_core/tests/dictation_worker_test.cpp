@@ -659,13 +659,13 @@ TEST_F(Dictation, AnEnrolmentAndADictationNeverRecordAtOnce) {
   post(kesu::cmd::HotkeyDown{});
   ASSERT_FALSE(rec.wait_for_phase("listening").is_null());
   const kesu::EnrolOutcome refused = kesu::enrol_from_microphone(3, config, embed, core->shared().capture_slot);
-  EXPECT_FALSE(refused.ok);
-  EXPECT_EQ(refused.message, "正在听写录音，说完再录声纹");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(kesu::user_message(refused.error()), "正在听写录音，说完再录声纹");
   post(kesu::cmd::Cancel{});
   ASSERT_FALSE(rec.wait_for_phase("idle").is_null());
 
   // The other way round a press is refused at once, before the user speaks into nothing.
-  kesu::EnrolOutcome enrolled;
+  std::optional<kesu::EnrolOutcome> enrolled;
   std::thread enrolment([&] { enrolled = kesu::enrol_from_microphone(3, config, embed, core->shared().capture_slot); });
   for (int i = 0; i < 1000 && core->shared().capture_slot.holder() != kesu::CaptureUser::enrolment; ++i) {
     std::this_thread::sleep_for(2ms);
@@ -673,7 +673,8 @@ TEST_F(Dictation, AnEnrolmentAndADictationNeverRecordAtOnce) {
   post(kesu::cmd::HotkeyDown{});
   EXPECT_EQ(error_event("busy")["payload"]["message"], "正在录声纹，录完再按住说话");
   enrolment.join();
-  EXPECT_TRUE(enrolled.ok) << enrolled.message;
+  ASSERT_TRUE(enrolled.has_value());
+  EXPECT_TRUE(enrolled->ok()) << kesu::user_message(enrolled->error());
   int listening = 0;
   for (const std::string& t : types()) listening += t == "state:listening";
   EXPECT_EQ(listening, 1);

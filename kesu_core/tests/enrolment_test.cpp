@@ -19,6 +19,10 @@ namespace fs = std::filesystem;
 std::optional<kesu::Embedding> three_dims(std::span<const float>) { return kesu::Embedding{0.25f, -1.0f, 2.0f}; }
 std::optional<kesu::Embedding> nothing(std::span<const float>) { return std::nullopt; }
 
+std::string failure_text(const kesu::EnrolOutcome& outcome) {
+  return outcome.ok() ? std::string() : kesu::user_message(outcome.error());
+}
+
 class Enrolment : public ::testing::Test {
  protected:
   void install_model() {
@@ -36,18 +40,19 @@ class Enrolment : public ::testing::Test {
 
 TEST_F(Enrolment, FromAWavFile) {
   const kesu::EnrolOutcome no_model = kesu::enrol_from_wav(wav(2), dir.path(), three_dims);
-  EXPECT_FALSE(no_model.ok);
-  EXPECT_EQ(no_model.message.rfind("声纹模型还没下载：", 0), 0u);
-  EXPECT_NE(no_model.message.find("3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx"), std::string::npos);
+  ASSERT_FALSE(no_model.ok());
+  EXPECT_EQ(no_model.error().code, kesu::ErrorCode::voice_model_missing);
+  EXPECT_EQ(kesu::user_message(no_model.error()).rfind("声纹模型还没下载：", 0), 0u);
+  EXPECT_NE(kesu::user_message(no_model.error()).find("3dspeaker_speech_eres2net_base_sv_zh-cn_3dspeaker_16k.onnx"), std::string::npos);
 
   install_model();
-  EXPECT_EQ(kesu::enrol_from_wav(wav(0.9), dir.path(), three_dims).message, "样本太短了：至少说 1 秒（建议 8–10 秒）");
-  EXPECT_EQ(kesu::enrol_from_wav(wav(2), dir.path(), nothing).message, "这段音频算不出声纹（可能太安静或全是噪声）");
+  EXPECT_EQ(failure_text(kesu::enrol_from_wav(wav(0.9), dir.path(), three_dims)), "样本太短了：至少说 1 秒（建议 8–10 秒）");
+  EXPECT_EQ(failure_text(kesu::enrol_from_wav(wav(2), dir.path(), nothing)), "这段音频算不出声纹（可能太安静或全是噪声）");
   EXPECT_FALSE(fs::exists(dir.path() / "voice_print.bin"));
 
   const kesu::EnrolOutcome ok = kesu::enrol_from_wav(wav(25.9), dir.path(), three_dims);
-  EXPECT_TRUE(ok.ok);
-  EXPECT_EQ(ok.message, "已注册声纹（3 维，来自 25 秒音频）");
+  ASSERT_TRUE(ok.ok()) << kesu::user_message(ok.error());
+  EXPECT_EQ(*ok, "已注册声纹（3 维，来自 25 秒音频）");
   const auto print = kesu::read_voice_print(dir.path() / "voice_print.bin");
   ASSERT_TRUE(print);
   EXPECT_EQ(print->vec, (std::vector<float>{0.25f, -1.0f, 2.0f}));
@@ -63,7 +68,7 @@ TEST_F(Enrolment, FromTheMicrophone) {
 
   kesu::ConfigRecord config = kesu::default_config(dir.path());
   kesu::CaptureSlot microphone;
-  EXPECT_EQ(kesu::enrol_from_microphone(1, config, three_dims, microphone).message.rfind("声纹模型还没下载：", 0), 0u);
+  EXPECT_EQ(failure_text(kesu::enrol_from_microphone(1, config, three_dims, microphone)).rfind("声纹模型还没下载：", 0), 0u);
   install_model();
   const fs::path mic = dir.path() / "mic.wav";
   ASSERT_TRUE(kesu::write_wav_16k_mono(mic, std::vector<float>(5 * 16000, 0.2f)).ok());
@@ -71,7 +76,8 @@ TEST_F(Enrolment, FromTheMicrophone) {
   config.audio_device = "某个不存在的设备";  // enrolment always uses the system default
   const kesu::EnrolOutcome ok = kesu::enrol_from_microphone(1, config, three_dims, microphone);
   set_env("KESU_MIC_WAV", nullptr);
-  EXPECT_EQ(ok.message, "已注册声纹（3 维，录了 3 秒）");
+  ASSERT_TRUE(ok.ok()) << kesu::user_message(ok.error());
+  EXPECT_EQ(*ok, "已注册声纹（3 维，录了 3 秒）");
 }
 
 }  // namespace

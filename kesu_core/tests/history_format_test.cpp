@@ -116,7 +116,7 @@ TEST(HistoryFormat, DamagedHistoryKeepsTheEntriesThatReadCleanly) {
     const auto read = kesu::salvage_history(c.text);
     EXPECT_EQ(read.content, c.kept);
     EXPECT_EQ(read.skipped, c.skipped);
-    EXPECT_EQ(read.intact(), c.text == whole) << read.damage;
+    EXPECT_EQ(read.intact(), c.text == whole) << (read.damage ? kesu::user_message(*read.damage) : "");
   }
 }
 
@@ -159,7 +159,7 @@ TEST(HistoryFormat, DamagedStatisticsKeepTheValuesThatReadCleanly) {
     SCOPED_TRACE(c.why);
     const auto read = kesu::salvage_stats(c.text);
     EXPECT_EQ(read.content, c.kept);
-    EXPECT_EQ(read.intact(), c.text == whole) << read.damage;
+    EXPECT_EQ(read.intact(), c.text == whole) << (read.damage ? kesu::user_message(*read.damage) : "");
   }
 }
 

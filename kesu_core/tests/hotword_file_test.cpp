@@ -78,7 +78,9 @@ TEST(HotwordFile, SyntaxErrorFallsBackToLinesAndNamesTheLine) {
       "this line is broken\n"
       "\"C#\" = \"C Sharp\"\n");
   ASSERT_TRUE(parsed.error);
-  EXPECT_EQ(*parsed.error, "文件有格式错误（第 3 行），只载入 2 条 · 点「保存热词」重写");
+  EXPECT_EQ(parsed.error->code, kesu::ErrorCode::hotwords_malformed);
+  EXPECT_EQ(kesu::user_message(*parsed.error),
+            "文件有格式错误（第 3 行），只载入 2 条 · 点「保存热词」重写");
   const Rules expected = {{"深度求索", "DeepSeek"}, {"科苏", "Kesu"}};
   EXPECT_EQ(parsed.rules, expected);
 }
@@ -89,7 +91,8 @@ TEST(HotwordFile, MalformedTableHeadersAreSyntaxErrors) {
     const kesu::HotwordParse parsed = kesu::parse_hotwords_text(text);
     EXPECT_EQ(parsed.rules, (Rules{{"a", "b"}})) << text;
     ASSERT_TRUE(parsed.error) << text;
-    EXPECT_NE(parsed.error->find("（第 2 行）"), std::string::npos) << *parsed.error;
+    const std::string message = kesu::user_message(*parsed.error);
+    EXPECT_NE(message.find("（第 2 行）"), std::string::npos) << message;
   }
 }
 
@@ -137,29 +140,35 @@ TEST(HotwordFile, EscapedTextsReadBackAsTheSameRules) {
       {"bell\x07", "del\x7f"},
   };
   const HotwordTable table(rules, path);
-  ASSERT_FALSE(kesu::save_hotwords(table));
+  ASSERT_TRUE(kesu::save_hotwords(table).ok());
   const std::string text = read_text(path);
   EXPECT_NE(text.find("\"C\\\"D\" = \"x\\\\y\"\n"), std::string::npos) << text;
   const HotwordTable back = kesu::load_hotwords(path);
-  EXPECT_FALSE(back.error()) << *back.error();
+  EXPECT_FALSE(back.error()) << kesu::user_message(*back.error());
   EXPECT_EQ(back.rules(), table.rules());
 }
 
 TEST(HotwordFile, SavingNeedsAPathAndReportsWriteErrors) {
-  EXPECT_EQ(kesu::save_hotwords(HotwordTable({{"a", "b"}}, std::nullopt)),
-            "这份热词表没有绑定文件路径");
+  const kesu::Status unbound = kesu::save_hotwords(HotwordTable({{"a", "b"}}, std::nullopt));
+  ASSERT_FALSE(unbound.ok());
+  EXPECT_EQ(kesu::user_message(unbound.error()), "这份热词表没有绑定文件路径");
   TempDir dir;
-  const auto error = kesu::save_hotwords(HotwordTable({{"a", "b"}}, dir.path() / "no" / "such.toml"));
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->rfind("写热词表失败：", 0), 0u) << *error;
+  const kesu::Status unwritable =
+      kesu::save_hotwords(HotwordTable({{"a", "b"}}, dir.path() / "no" / "such.toml"));
+  ASSERT_FALSE(unwritable.ok());
+  const std::string message = kesu::user_message(unwritable.error());
+  EXPECT_EQ(message.rfind("写热词表失败：", 0), 0u) << message;
 }
 
 TEST(HotwordJson, OutputHasSortedKeysAndOptionalMembers) {
   EXPECT_EQ(kesu::hotwords_to_json(HotwordTable({{"a", "b"}}, std::nullopt)).dump(),
             R"({"rules":[{"from":"a","to":"b"}]})");
-  const HotwordTable with_all({}, fs::path("/d/hotwords.toml"), "坏了");
+  const HotwordTable with_all(
+      {}, fs::path("/d/hotwords.toml"),
+      kesu::Error{kesu::ErrorCode::hotwords_malformed, kesu::detail_parts({"4", "0"})});
   EXPECT_EQ(kesu::hotwords_to_json(with_all).dump(),
-            R"({"error":"坏了","path":"/d/hotwords.toml","rules":[]})");
+            R"({"error":"文件有格式错误（第 4 行），只载入 0 条 · 点「保存热词」重写",)"
+            R"("path":"/d/hotwords.toml","rules":[]})");
 }
 
 TEST(HotwordJson, InputForms) {
@@ -176,8 +185,8 @@ TEST(HotwordJson, InputForms) {
   };
   for (const Case& c : cases) {
     auto parsed = kesu::hotwords_from_json(c.text);
-    ASSERT_TRUE(std::holds_alternative<Rules>(parsed)) << c.text;
-    EXPECT_EQ(std::get<Rules>(parsed), c.expected) << c.text;
+    ASSERT_TRUE(parsed.ok()) << c.text;
+    EXPECT_EQ(*parsed, c.expected) << c.text;
   }
 }
 
@@ -196,9 +205,9 @@ TEST(HotwordJson, RefusalMessages) {
   };
   for (const Case& c : cases) {
     auto parsed = kesu::hotwords_from_json(c.text);
-    ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << c.text;
-    EXPECT_EQ(std::get<std::string>(parsed).rfind(c.message_start, 0), 0u)
-        << std::get<std::string>(parsed);
+    ASSERT_FALSE(parsed.ok()) << c.text;
+    const std::string message = kesu::user_message(parsed.error());
+    EXPECT_EQ(message.rfind(c.message_start, 0), 0u) << message;
   }
 }
 

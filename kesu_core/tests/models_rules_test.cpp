@@ -102,12 +102,33 @@ TEST(DownloadRulesTest, CurlFailureTexts) {
        "下载失败（curl 33）：curl: (33) cannot resume；没有检测到系统代理"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(curl_failure_text(c.code, c.error_output, c.proxy), c.expected) << c.code;
+    EXPECT_EQ(kesu::user_message(curl_failure(c.code, c.error_output, c.proxy)), c.expected)
+        << c.code;
   }
-  // Exit code 22 always allows trying the next address, because its hint names 404.
-  EXPECT_TRUE(is_missing_file_error(curl_failure_text(22, "", "")));
-  EXPECT_TRUE(is_missing_file_error("启动 curl 失败：403"));
-  EXPECT_FALSE(is_missing_file_error(curl_failure_text(7, "", "")));
+}
+
+// Only a failure that looks like a missing file lets the download try the next address; the
+// proxy's text never counts, whatever digits it holds.
+TEST(DownloadRulesTest, AMissingFileIsToldByCurlNotByTheMessage) {
+  using kesu::ErrorCode;
+  struct Case {
+    int code;
+    const char* error_output;
+    const char* proxy;
+    ErrorCode expected;
+  };
+  const Case cases[] = {
+      {22, "", "", ErrorCode::download_file_missing},
+      {22, "curl: (22) The requested URL returned error: 403\n", "", ErrorCode::download_file_missing},
+      {56, "curl: (56) CONNECT tunnel failed, response 403\n", "", ErrorCode::download_file_missing},
+      {7, "", "", ErrorCode::download_failed},
+      {7, "", "http://proxy:4040", ErrorCode::download_failed},
+      {28, "curl: (28) Operation timed out\n", "http://10.0.0.1:8403", ErrorCode::download_failed},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(curl_failure(c.code, c.error_output, c.proxy).code, c.expected)
+        << c.code << " " << c.error_output << " " << c.proxy;
+  }
 }
 
 TEST(DownloadRulesTest, CurlDetailLineLeavesTheProgressMeterOut) {
@@ -144,7 +165,7 @@ TEST(DownloadRulesTest, CurlDetailLineLeavesTheProgressMeterOut) {
   for (const Case& c : cases) {
     EXPECT_EQ(curl_detail_line(c.error_output), c.detail) << c.why;
   }
-  EXPECT_EQ(curl_failure_text(6, meter + "curl: (6) Could not resolve host: x\n", ""),
+  EXPECT_EQ(kesu::user_message(curl_failure(6, meter + "curl: (6) Could not resolve host: x\n", "")),
             "下载失败（curl 6）：curl: (6) Could not resolve host: x"
             "域名解析失败：内网可能要走代理，或 DNS 没放行；没有检测到系统代理");
 }

@@ -13,6 +13,27 @@ namespace {
 using nlohmann::json;
 using namespace std::chrono_literals;
 
+std::optional<std::string> text_of(const kesu::TextOutcome& outcome) {
+  return outcome.ok() ? std::optional<std::string>(*outcome) : std::nullopt;
+}
+
+template <class Outcome>
+std::string failure_of(const Outcome& outcome) {
+  return outcome.ok() ? std::string() : kesu::user_message(outcome.error());
+}
+
+std::optional<std::string> problem_of(const kesu::Status& checked) {
+  return checked.ok() ? std::nullopt : std::optional<std::string>(failure_of(checked));
+}
+
+kesu::HttpResponse answer(int status, std::string body) {
+  return {status, std::move(body), std::nullopt};
+}
+
+kesu::Error unreachable(const char* reason) {
+  return {kesu::ErrorCode::http_transport_failed, reason};
+}
+
 // Records every request and answers with a fixed response.
 struct FakeService {
   kesu::HttpResponse reply;
@@ -26,7 +47,7 @@ struct FakeService {
   static kesu::HttpResponse chat(const json& content, const char* finish = "stop") {
     json message = {{"role", "assistant"}};
     if (!content.is_null()) message["content"] = content;
-    return {200, json{{"choices", {{{"message", message}, {"finish_reason", finish}}}}}.dump(), "", false};
+    return answer(200, json{{"choices", {{{"message", message}, {"finish_reason", finish}}}}}.dump());
   }
 };
 
@@ -75,8 +96,8 @@ TEST(PolishRequest, BodyHeadersPromptAndTimeOut) {
   s.extra_prompt = "  用书面语  ";
   s.timeout_ms = 100;  // clamped up to 500
   const kesu::TextOutcome out = kesu::polish_text(s, "嗯今天开会", service.transport());
-  ASSERT_TRUE(out.text) << out.error;
-  EXPECT_EQ(*out.text, "今天开会。");
+  ASSERT_TRUE(out.ok()) << failure_of(out);
+  EXPECT_EQ(*out, "今天开会。");
   ASSERT_EQ(service.seen.size(), 1u);
   const kesu::HttpRequest& r = service.seen[0];
   EXPECT_EQ(r.method, "POST");
@@ -125,10 +146,12 @@ TEST(PolishOutcome, EveryFailureHasItsMessageAndNeverTheKey) {
     std::string error;
   };
   const Case cases[] = {
-      {{0, "", "Connection refused", false}, "连不上润色服务：Connection refused"},
-      {{401, std::string(300, 'e'), "", false}, "服务返回 401：" + std::string(200, 'e')},
-      {{500, "", "", false}, "服务返回 500："},
-      {{200, "<html>", "", false}, ""},  // prefix checked below
+      {{0, "", unreachable("Connection refused")}, "连不上润色服务：Connection refused"},
+      {answer(401, std::string(300, 'e')), "服务返回 401：" + std::string(200, 'e')},
+      {answer(500, ""), "服务返回 500："},
+      // A body with line breaks of its own comes back whole.
+      {answer(502, "bad\ngateway\n"), "服务返回 502：bad\ngateway\n"},
+      {answer(200, "<html>"), ""},  // prefix checked below
       {FakeService::chat("半句", "length"), "润色没写完（输出被截断），这次用原文"},
       {FakeService::chat(nullptr), "响应里没有 choices[0].message.content"},
       {FakeService::chat(42), "响应里没有 choices[0].message.content"},
@@ -138,13 +161,14 @@ TEST(PolishOutcome, EveryFailureHasItsMessageAndNeverTheKey) {
     FakeService service;
     service.reply = c.reply;
     const kesu::TextOutcome out = kesu::polish_text(settings(), "今天天气很好我们出去走走吧", service.transport());
-    ASSERT_FALSE(out.text.has_value());
+    ASSERT_FALSE(out.ok());
+    const std::string message = failure_of(out);
     if (c.error.empty()) {
-      EXPECT_EQ(out.error.rfind("响应不是合法 JSON：", 0), 0u) << out.error;
+      EXPECT_EQ(message.rfind("响应不是合法 JSON：", 0), 0u) << message;
     } else {
-      EXPECT_EQ(out.error, c.error);
+      EXPECT_EQ(message, c.error);
     }
-    EXPECT_EQ(out.error.find("sk-secret-key"), std::string::npos);
+    EXPECT_EQ(message.find("sk-secret-key"), std::string::npos);
   }
 }
 
@@ -152,12 +176,12 @@ TEST(PolishOutcome, MissingSettingsFailWithoutARequest) {
   FakeService service;
   kesu::PolishSettings s = settings();
   s.endpoint = "  ";
-  EXPECT_EQ(kesu::polish_text(s, "文本", service.transport()).error, "没有配置润色服务地址");
+  EXPECT_EQ(failure_of(kesu::polish_text(s, "文本", service.transport())), "没有配置润色服务地址");
   s = settings();
   s.api_key = " ";
-  EXPECT_EQ(kesu::polish_text(s, "文本", service.transport()).error, "没有配置 API Key");
+  EXPECT_EQ(failure_of(kesu::polish_text(s, "文本", service.transport())), "没有配置 API Key");
   const kesu::TextOutcome off = kesu::polish_text(settings(kesu::PolishLevel::off), "原样", service.transport());
-  EXPECT_EQ(off.text, "原样");
+  EXPECT_EQ(text_of(off), "原样");
   EXPECT_TRUE(service.seen.empty());
 }
 
@@ -171,12 +195,13 @@ TEST(PolishOutcome, ResultCheckBounds) {
       {210, std::nullopt}, {211, "润色结果比原文长太多"}, {36, std::nullopt},
       {35, "润色结果比原文短太多"}, {30, "润色结果比原文短太多"}};
   for (const Case& c : cases) {
-    EXPECT_EQ(kesu::check_polish_result(source, std::string(c.result_chars, 'b')), c.problem)
+    EXPECT_EQ(problem_of(kesu::check_polish_result(source, std::string(c.result_chars, 'b'))),
+              c.problem)
         << c.result_chars;
   }
   // A text of 10 characters or fewer can never be too short.
-  EXPECT_EQ(kesu::check_polish_result("十个字十个字十个字十", "一"), std::nullopt);
-  EXPECT_EQ(kesu::check_polish_result("", "   "), "润色结果为空");
+  EXPECT_TRUE(kesu::check_polish_result("十个字十个字十个字十", "一").ok());
+  EXPECT_EQ(problem_of(kesu::check_polish_result("", "   ")), "润色结果为空");
 }
 
 TEST(Rewrite, RequestAndMessages) {
@@ -187,7 +212,7 @@ TEST(Rewrite, RequestAndMessages) {
   FakeService service;
   service.reply = FakeService::chat("  Hello world  ");
   const kesu::TextOutcome out = kesu::rewrite_selection(config, "翻译成英文", "你好世界", service.transport());
-  EXPECT_EQ(out.text, "Hello world");
+  EXPECT_EQ(text_of(out), "Hello world");
   const kesu::HttpRequest& r = service.seen.at(0);
   EXPECT_EQ(r.timeout, 15000ms);
   EXPECT_EQ(r.url, "https://h/v1/chat/completions");
@@ -202,13 +227,13 @@ TEST(Rewrite, RequestAndMessages) {
   EXPECT_EQ(service.seen.back().timeout, 60000ms);
 
   service.reply = FakeService::chat("  ");
-  EXPECT_EQ(kesu::rewrite_selection(config, "x", "y", service.transport()).error, "服务返回了空内容");
-  EXPECT_EQ(kesu::rewrite_selection(config, "x", "  ", service.transport()).error, "没有选中文字");
+  EXPECT_EQ(failure_of(kesu::rewrite_selection(config, "x", "y", service.transport())), "服务返回了空内容");
+  EXPECT_EQ(failure_of(kesu::rewrite_selection(config, "x", "  ", service.transport())), "没有选中文字");
   config.polish_api_key = "";
-  EXPECT_EQ(kesu::rewrite_selection(config, "x", "y", service.transport()).error,
+  EXPECT_EQ(failure_of(kesu::rewrite_selection(config, "x", "y", service.transport())),
             "没有配置 API Key（设置页「润色」里填）");
   config.polish_endpoint = "";
-  EXPECT_EQ(kesu::rewrite_selection(config, "x", "y", service.transport()).error,
+  EXPECT_EQ(failure_of(kesu::rewrite_selection(config, "x", "y", service.transport())),
             "没有配置服务地址（设置页「润色」里填）");
 }
 
@@ -218,20 +243,20 @@ TEST(PolishSample, LevelComesFromTheProfileThenTheConfiguration) {
   FakeService service;
   service.reply = FakeService::chat("我明天上午十点把设计文档发给你，然后我们再对一下细节。");
   config.polish_level = "off";
-  EXPECT_EQ(kesu::polish_sample(config, {"关", ""}, service.transport()).error,
+  EXPECT_EQ(failure_of(kesu::polish_sample(config, {"关", ""}, service.transport())),
             "当前润色档的力度是「关闭」：在设置 → 润色 → 这一档里选 轻度/中度/重度");
   config.polish_level = "strong";
-  ASSERT_TRUE(kesu::polish_sample(config, {"off", ""}, service.transport()).text);
+  ASSERT_TRUE(text_of(kesu::polish_sample(config, {"off", ""}, service.transport())));
   EXPECT_NE(json::parse(service.seen.back().body)["messages"][0]["content"].get<std::string>().find("在中度基础上"),
             std::string::npos);
-  ASSERT_TRUE(kesu::polish_sample(config, {"轻度", "口语化"}, service.transport()).text);
+  ASSERT_TRUE(text_of(kesu::polish_sample(config, {"轻度", "口语化"}, service.transport())));
   EXPECT_EQ(json::parse(service.seen.back().body)["messages"][1]["content"],
             "嗯那个我明天上午十点把设计文档发给你然后我们再对一下细节");
   config.polish_api_key = " ";
-  EXPECT_EQ(kesu::polish_sample(config, {"轻度", ""}, service.transport()).error, "没有填 API Key");
+  EXPECT_EQ(failure_of(kesu::polish_sample(config, {"轻度", ""}, service.transport())), "没有填 API Key");
   config.polish_api_key = "k";
-  service.reply = {0, "", "timeout", true};
-  EXPECT_EQ(kesu::polish_sample(config, {"轻度", ""}, service.transport()).error,
+  service.reply = {0, "", kesu::Error{kesu::ErrorCode::http_timed_out, "timeout"}};
+  EXPECT_EQ(failure_of(kesu::polish_sample(config, {"轻度", ""}, service.transport())),
             "润色失败：连不上润色服务：timeout");
 }
 
@@ -240,8 +265,8 @@ TEST(PolishModels, IdsSortedAndDeduplicatedAndFailuresWorded) {
   config.polish_endpoint = "https://h/v1";
   config.polish_api_key = "k";
   FakeService service;
-  service.reply = {200, R"({"data":[{"id":"b"},{"id":"a"},{"id":"a"},{"x":1}]})", "", false};
-  EXPECT_EQ(kesu::list_polish_models(config, service.transport()).text, R"(["a","b"])");
+  service.reply = answer(200, R"({"data":[{"id":"b"},{"id":"a"},{"id":"a"},{"x":1}]})");
+  EXPECT_EQ(text_of(kesu::list_polish_models(config, service.transport())), R"(["a","b"])");
   const kesu::HttpRequest& r = service.seen.at(0);
   EXPECT_EQ(r.method, "GET");
   EXPECT_EQ(r.url, "https://h/v1/models");
@@ -254,17 +279,17 @@ TEST(PolishModels, IdsSortedAndDeduplicatedAndFailuresWorded) {
     std::string error;
   };
   const Case cases[] = {
-      {{200, R"({"data":[]})", "", false}, "https://h/v1/models 没有返回任何模型（有的服务不支持 /models）"},
-      {{200, std::string(150, 'z'), "", false}, "返回的不是 JSON：" + std::string(120, 'z')},
-      {{403, "denied", "", false}, "HTTP 403：denied"},
-      {{0, "", "refused", false}, "连不上 https://h/v1/models：refused"},
+      {answer(200, R"({"data":[]})"), "https://h/v1/models 没有返回任何模型（有的服务不支持 /models）"},
+      {answer(200, std::string(150, 'z')), "返回的不是 JSON：" + std::string(120, 'z')},
+      {answer(403, "denied"), "HTTP 403：denied"},
+      {{0, "", unreachable("refused")}, "连不上 https://h/v1/models：refused"},
   };
   for (const Case& c : cases) {
     service.reply = c.reply;
-    EXPECT_EQ(kesu::list_polish_models(config, service.transport()).error, c.error);
+    EXPECT_EQ(failure_of(kesu::list_polish_models(config, service.transport())), c.error);
   }
   config.polish_api_key = "";
-  EXPECT_EQ(kesu::list_polish_models(config, service.transport()).error,
+  EXPECT_EQ(failure_of(kesu::list_polish_models(config, service.transport())),
             "还没有 Key：先粘贴并保存，再检测模型");
 }
 

@@ -60,9 +60,17 @@ std::string read_file(const std::filesystem::path& p) {
   return s.str();
 }
 
+std::optional<int> wait_for_exit(ChildProcess& child) {
+  for (;;) {
+    const kesu::Result<std::optional<int>> state = child.poll();
+    if (!state.ok() || state->has_value()) return state.ok() ? *state : std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 TEST(ProcessTest, CapturesBothOutputsAndTheExitCode) {
   const ChildResult run = kesu::run_captured({probe(), "out:标准输出", "err:出错了", "exit:3"});
-  ASSERT_EQ(run.end, ChildResult::End::exited) << run.error;
+  ASSERT_EQ(run.end, ChildResult::End::exited) << (run.error ? kesu::user_message(*run.error) : "");
   EXPECT_EQ(run.exit_code, 3);
   EXPECT_EQ(run.out, "标准输出\n");
   EXPECT_EQ(run.err, "出错了\n");
@@ -77,7 +85,7 @@ TEST(ProcessTest, ArgumentsArriveUnchanged) {
   std::vector<std::string> command = {probe()};
   command.insert(command.end(), args.begin(), args.end());
   const ChildResult run = kesu::run_captured(command);
-  ASSERT_EQ(run.end, ChildResult::End::exited) << run.error;
+  ASSERT_EQ(run.end, ChildResult::End::exited) << (run.error ? kesu::user_message(*run.error) : "");
   std::string expected;
   for (const std::string& a : args) expected += a + "\n";
   EXPECT_EQ(run.out, expected);
@@ -86,52 +94,47 @@ TEST(ProcessTest, ArgumentsArriveUnchanged) {
 TEST(ProcessTest, AMissingProgramIsAStartFailureWithAReason) {
   const ChildResult run = kesu::run_captured({"kesu-no-such-program-here"});
   EXPECT_EQ(run.end, ChildResult::End::start_failed);
-  EXPECT_FALSE(run.error.empty());
+  ASSERT_TRUE(run.error.has_value());
+  EXPECT_EQ(run.error->code, kesu::ErrorCode::child_start_failed);
+  EXPECT_FALSE(kesu::user_message(*run.error).empty());
 
-  std::string error;
   kesu_test::TempDir dir;
-  EXPECT_EQ(ChildProcess::start(
-                with_error_file({"kesu-no-such-program-here"}, dir.path() / "err.txt"), error),
-            nullptr);
-  EXPECT_FALSE(error.empty());
+  const auto child = ChildProcess::start(
+      with_error_file({"kesu-no-such-program-here"}, dir.path() / "err.txt"));
+  ASSERT_FALSE(child.ok());
+  EXPECT_EQ(child.error().code, kesu::ErrorCode::child_start_failed);
+  EXPECT_FALSE(kesu::user_message(child.error()).empty());
 }
 
 TEST(ProcessTest, ChildErrorOutputGoesToTheFileAndItsExitCodeIsSeen) {
   kesu_test::TempDir dir;
   const auto err_file = dir.path() / "curl.err";
   std::ofstream(err_file) << "old content that must go";
-  std::string error;
-  auto child = ChildProcess::start(
-      with_error_file({probe(), "out:discarded", "err:line one", "err:line two", "exit:7"},
-                      err_file),
-      error);
-  ASSERT_NE(child, nullptr) << error;
-  std::optional<int> code;
-  while (!(code = child->poll())) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(*code, 7);
+  auto started = ChildProcess::start(with_error_file(
+      {probe(), "out:discarded", "err:line one", "err:line two", "exit:7"}, err_file));
+  ASSERT_TRUE(started.ok()) << kesu::user_message(started.error());
+  const auto code = wait_for_exit(**started);
+  EXPECT_EQ(code, std::optional<int>(7));
   EXPECT_EQ(read_file(err_file), "line one\nline two\n");
 }
 
 TEST(ProcessTest, AnUnwritableErrorFileOnlyDiscardsTheErrorOutput) {
   kesu_test::TempDir dir;
-  std::string error;
-  auto child = ChildProcess::start(
-      with_error_file({probe(), "err:lost", "exit:0"}, dir.path() / "missing" / "e"), error);
-  ASSERT_NE(child, nullptr) << error;
-  std::optional<int> code;
-  while (!(code = child->poll())) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_EQ(*code, 0);
+  auto started = ChildProcess::start(
+      with_error_file({probe(), "err:lost", "exit:0"}, dir.path() / "missing" / "e"));
+  ASSERT_TRUE(started.ok()) << kesu::user_message(started.error());
+  const auto code = wait_for_exit(**started);
+  EXPECT_EQ(code, std::optional<int>(0));
 }
 
 TEST(ProcessTest, KillEndsARunningChild) {
   kesu_test::TempDir dir;
-  std::string error;
-  auto child =
-      ChildProcess::start(with_error_file({probe(), "sleep:60000"}, dir.path() / "e"), error);
-  ASSERT_NE(child, nullptr) << error;
-  EXPECT_FALSE(child->poll().has_value());
-  child->kill();  // returns only once the child is gone
-  EXPECT_TRUE(child->poll().has_value());
+  auto started = ChildProcess::start(with_error_file({probe(), "sleep:60000"}, dir.path() / "e"));
+  ASSERT_TRUE(started.ok()) << kesu::user_message(started.error());
+  ChildProcess& child = **started;
+  EXPECT_FALSE(child.poll().value().has_value());
+  child.kill();  // returns only once the child is gone
+  EXPECT_TRUE(child.poll().value().has_value());
 }
 
 TEST(ProcessTest, ACancelledCaptureKillsTheChild) {
@@ -213,7 +216,7 @@ TEST(ProcessTest, ATimeOutOrACancelKillsTheChild) {
     const ChildResult run = kesu::run_child(spec);
     done = true;
     canceller.join();
-    EXPECT_EQ(run.end, c.expected) << run.error;
+    EXPECT_EQ(run.end, c.expected) << (run.error ? kesu::user_message(*run.error) : "");
     const unsigned long pid = pid_in(pid_file);
     if (pid != 0) {
       EXPECT_TRUE(process_gone(pid));
@@ -227,7 +230,7 @@ TEST(ProcessTest, AChildEndingInTimeIsNotDisturbedByTheLimit) {
   spec.err = ChildSpec::Output::capture;
   spec.timeout = std::chrono::milliseconds(600000);
   const ChildResult run = kesu::run_child(spec);
-  EXPECT_EQ(run.end, ChildResult::End::exited) << run.error;
+  EXPECT_EQ(run.end, ChildResult::End::exited) << (run.error ? kesu::user_message(*run.error) : "");
   EXPECT_EQ(run.exit_code, 4);
   EXPECT_EQ(run.err, "done\n");
   EXPECT_EQ(run.out, "");
@@ -238,7 +241,7 @@ TEST(ProcessTest, AChildDoesNotOutliveTheProcessThatStartedIt) {
   TempDir dir;
   const auto err_file = dir.path() / "pid.txt";
   const ChildResult run = kesu::run_captured({probe(), "orphan:" + kesu::path_to_utf8(err_file)});
-  ASSERT_EQ(run.exit_code, 0) << run.error;
+  ASSERT_EQ(run.exit_code, 0) << (run.error ? kesu::user_message(*run.error) : "");
   const unsigned long pid = pid_in(err_file);
   ASSERT_NE(pid, 0u);
   // The system ends it at once; the bound only keeps a broken build from hanging the suite.

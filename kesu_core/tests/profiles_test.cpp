@@ -14,6 +14,12 @@
 
 namespace {
 
+// The sentence a refused call hands back; empty when it was not refused.
+template <class Outcome>
+std::string refusal(const Outcome& outcome) {
+  return outcome.ok() ? std::string() : kesu::user_message(outcome.error());
+}
+
 namespace fs = std::filesystem;
 using kesu::Profile;
 using kesu::ProfileList;
@@ -74,9 +80,9 @@ TEST(ProfileFile, EscapedValuesReadBack) {
   const std::string text = kesu::render_profiles(list);
   EXPECT_NE(text.find("prompt = \"第一行\\n第二行\\r\\t制表\\u0001控制\"\n"), std::string::npos) << text;
   auto back = kesu::parse_profiles_text(text);
-  ASSERT_TRUE(std::holds_alternative<ProfileList>(back)) << std::get<std::string>(back);
-  EXPECT_EQ(std::get<ProfileList>(back).profiles, list.profiles);
-  EXPECT_EQ(std::get<ProfileList>(back).active, list.active);
+  ASSERT_TRUE(back.ok()) << kesu::user_message(back.error());
+  EXPECT_EQ(back.value().profiles, list.profiles);
+  EXPECT_EQ(back.value().active, list.active);
 }
 
 // Each file is loaded as the core would at start; `rewritten` says whether the file changed.
@@ -143,14 +149,14 @@ TEST(ProfileLevels, NormalisedInFileAndJson) {
   for (const Case& c : cases) {
     const std::string level_line = c.level ? std::string("level = \"") + c.level + "\"\n" : "";
     auto from_file = kesu::parse_profiles_text("[[profile]]\nname = \"甲\"\n" + level_line);
-    ASSERT_TRUE(std::holds_alternative<ProfileList>(from_file));
-    EXPECT_EQ(std::get<ProfileList>(from_file).profiles[0].level, c.stored) << (c.level ? c.level : "none");
+    ASSERT_TRUE(from_file.ok());
+    EXPECT_EQ(from_file.value().profiles[0].level, c.stored) << (c.level ? c.level : "none");
 
     nlohmann::json item = {{"name", "甲"}};
     if (c.level) item["level"] = c.level;
     auto from_json = kesu::profiles_from_json(nlohmann::json::array({item}).dump());
-    ASSERT_TRUE(std::holds_alternative<ProfileList>(from_json));
-    EXPECT_EQ(std::get<ProfileList>(from_json).profiles[0].level, c.stored) << (c.level ? c.level : "none");
+    ASSERT_TRUE(from_json.ok());
+    EXPECT_EQ(from_json.value().profiles[0].level, c.stored) << (c.level ? c.level : "none");
   }
 }
 
@@ -180,17 +186,17 @@ TEST(ProfileJson, InputForms) {
   };
   for (const Case& c : cases) {
     auto parsed = kesu::profiles_from_json(c.text);
-    ASSERT_TRUE(std::holds_alternative<ProfileList>(parsed)) << c.text;
-    EXPECT_EQ(std::get<ProfileList>(parsed).profiles, c.profiles) << c.text;
-    EXPECT_EQ(std::get<ProfileList>(parsed).active, c.active) << c.text;
+    ASSERT_TRUE(parsed.ok()) << c.text;
+    EXPECT_EQ(parsed.value().profiles, c.profiles) << c.text;
+    EXPECT_EQ(parsed.value().active, c.active) << c.text;
   }
   for (const char* text : {"{}", R"({"profiles":{}})", "\"x\"", "null"}) {
-    EXPECT_EQ(std::get<std::string>(kesu::profiles_from_json(text)), "缺少 profiles 数组") << text;
+    EXPECT_EQ(refusal(kesu::profiles_from_json(text)), "缺少 profiles 数组") << text;
   }
   for (const char* text : {"[]", R"({"profiles":[{"name":"  "}]})"}) {
-    EXPECT_EQ(std::get<std::string>(kesu::profiles_from_json(text)), "至少要有一个 profile") << text;
+    EXPECT_EQ(refusal(kesu::profiles_from_json(text)), "至少要有一个 profile") << text;
   }
-  EXPECT_FALSE(std::get<std::string>(kesu::profiles_from_json("[{")).empty());
+  EXPECT_FALSE(refusal(kesu::profiles_from_json("[{")).empty());
 }
 
 TEST(ProfileStore, SettersKeepTheListOnRefusalAndWriteOnSuccess) {
@@ -198,16 +204,16 @@ TEST(ProfileStore, SettersKeepTheListOnRefusalAndWriteOnSuccess) {
   const fs::path path = kesu::profiles_path(dir.path());
   kesu::ProfileStore store(builtins(), path);
 
-  EXPECT_EQ(store.set_profiles_json("[]"), "至少要有一个 profile");
-  EXPECT_EQ(store.set_active(" 日常"), "没有叫「 日常」的 profile");
+  EXPECT_EQ(refusal(store.set_profiles_json("[]")), "至少要有一个 profile");
+  EXPECT_EQ(refusal(store.set_active(" 日常")), "没有叫「 日常」的 profile");
   EXPECT_EQ(store.active_profile().name, "日常");
   EXPECT_FALSE(fs::exists(path));
 
-  EXPECT_FALSE(store.set_active("笔记"));
+  EXPECT_TRUE(store.set_active("笔记").ok());
   EXPECT_EQ(store.active_profile().level, "medium");
-  EXPECT_EQ(std::get<ProfileList>(kesu::parse_profiles_text(read_text(path))).active, "笔记");
+  EXPECT_EQ(kesu::parse_profiles_text(read_text(path)).value().active, "笔记");
 
-  EXPECT_FALSE(store.set_profiles_json(R"({"active":"无","profiles":[{"name":"甲","level":"中度"}]})"));
+  EXPECT_TRUE(store.set_profiles_json(R"({"active":"无","profiles":[{"name":"甲","level":"中度"}]})").ok());
   EXPECT_EQ(store.active_profile(), (Profile{"甲", "", "medium", "", ""}));
   EXPECT_EQ(store.to_json()["active"], "甲");
   EXPECT_NE(read_text(path).find("level = \"medium\""), std::string::npos);
@@ -217,9 +223,8 @@ TEST(ProfileStore, AFailedWriteIsReportedButTheChoiceStays) {
   TempDir dir;
   write_text(dir.path() / "blocker", "x");
   kesu::ProfileStore store(builtins(), dir.path() / "blocker" / "profiles.toml");
-  const auto error = store.set_active("邮件");
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->rfind("写 profiles.toml 失败：", 0), 0u) << *error;
+  const std::string error = refusal(store.set_active("邮件"));
+  EXPECT_EQ(error.rfind("写 profiles.toml 失败：", 0), 0u) << error;
   EXPECT_EQ(store.active_profile().name, "邮件");
 }
 

@@ -60,11 +60,11 @@ TEST(StoresConcurrency, WorkerAndExportsAtOnce) {
     for (int i = 0; !stop; ++i) {
       const std::string rules = R"([{"from":"深度求索","to":"DeepSeek"},{"from":"abc","to":")" +
                                 std::to_string(i) + R"("}])";
-      EXPECT_FALSE(shared.hotwords.save_and_replace(
-          kesu::HotwordTable(std::get<0>(kesu::hotwords_from_json(rules)), dir.path() / "hotwords.toml")));
+      EXPECT_TRUE(shared.hotwords.save_and_replace(
+          kesu::HotwordTable(kesu::hotwords_from_json(rules).value(), dir.path() / "hotwords.toml")).ok());
       (void)shared.hotwords.table()->rules().size();
-      EXPECT_FALSE(shared.profiles.set_profiles_json(R"([{"name":"甲"},{"name":"乙"}])"));
-      EXPECT_FALSE(shared.profiles.set_active(i % 2 ? "甲" : "乙"));
+      EXPECT_TRUE(shared.profiles.set_profiles_json(R"([{"name":"甲"},{"name":"乙"}])").ok());
+      EXPECT_TRUE(shared.profiles.set_active(i % 2 ? "甲" : "乙").ok());
       (void)shared.profiles.to_json().dump();
     }
   });

@@ -179,7 +179,7 @@ CaptureOpen open_portaudio_capture(const std::string& device_name,
       if (d.name == device_name) device = d;
     }
     if (!device) {
-      result.error = Error{ErrorCode::mic_device_missing, device_name + "\n" + join_names(inputs)};
+      result.error = Error{ErrorCode::mic_device_missing, detail_parts({device_name, join_names(inputs)})};
       return result;
     }
   }

@@ -253,8 +253,9 @@ Status write_wav_16k_mono(const std::filesystem::path& path, std::span<const flo
     std::filesystem::create_directories(path.parent_path(), ec);
     if (ec) return Error{ErrorCode::wav_dir_failed, ec.message()};
   }
-  if (auto error = write_whole_file(path, encode_wav_16k_mono(samples), FileAccess::owner_only)) {
-    return Error{ErrorCode::wav_write_failed, *error};
+  if (Status written = write_whole_file(path, encode_wav_16k_mono(samples), FileAccess::owner_only);
+      !written) {
+    return Error{ErrorCode::wav_write_failed, user_message(written.error())};
   }
   return {};
 }

@@ -32,32 +32,21 @@ void apply_model_env(ConfigRecord& record) {
   if (auto v = env_value("KESU_QWEN3_DIR")) record.models_qwen3 = *v;
 }
 
-enum class ReadOutcome { ok, missing, failed };
-
-ReadOutcome read_file(const fs::path& path, std::string& text, std::string& error) {
+// The file's text; nullopt when there is none yet.
+Result<std::optional<std::string>> read_file(const fs::path& path) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (ec && !fs::exists(status)) {
-    if (ec == std::errc::no_such_file_or_directory) return ReadOutcome::missing;
-    error = ec.message();
-    return ReadOutcome::failed;
+    if (ec == std::errc::no_such_file_or_directory) return std::optional<std::string>();
+    return Error{ErrorCode::config_unreadable, ec.message()};
   }
-  if (!fs::exists(status)) return ReadOutcome::missing;
-  if (fs::is_directory(status)) {
-    error = "config.toml 是一个目录";
-    return ReadOutcome::failed;
-  }
+  if (!fs::exists(status)) return std::optional<std::string>();
+  if (fs::is_directory(status)) return Error{ErrorCode::config_is_directory, {}};
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "无法打开文件";
-    return ReadOutcome::failed;
-  }
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    error = "读取出错";
-    return ReadOutcome::failed;
-  }
-  return ReadOutcome::ok;
+  if (!in) return Error{ErrorCode::config_open_failed, {}};
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return Error{ErrorCode::config_read_failed, {}};
+  return std::optional<std::string>(std::move(text));
 }
 
 }  // namespace
@@ -75,44 +64,42 @@ ConfigRecord load_config(const fs::path& core_dir) {
 
   ConfigRecord record = defaults;
   bool save_defaults = false;
-  std::string text, error;
-  switch (read_file(config_path(core_dir), text, error)) {
-    case ReadOutcome::missing:
-      save_defaults = true;
-      break;
-    case ReadOutcome::failed:
-      record.load_warning = "读取 config.toml 失败（已用默认值）：" + error;
-      break;
-    case ReadOutcome::ok: {
-      // Files written before the core kept its secrets private are narrowed now, not at the
-      // next settings change.
-      if (auto failure = restrict_to_owner(config_path(core_dir))) {
-        log_line("收紧 config.toml 权限失败：" + *failure);
+  const Result<std::optional<std::string>> read = read_file(config_path(core_dir));
+  if (!read) {
+    record.load_warning = read.error();
+  } else if (!read->has_value()) {
+    save_defaults = true;
+  } else {
+    // Files written before the core kept its secrets private are narrowed now, not at the
+    // next settings change.
+    if (Status narrowed = restrict_to_owner(config_path(core_dir)); !narrowed) {
+      log_line("收紧 config.toml 权限失败：" + user_message(narrowed.error()));
+    }
+    Result<ConfigRecord> parsed = parse_config_toml(**read, defaults);
+    if (parsed) {
+      record = std::move(*parsed);
+      // A hand-edited value outside its rule is held to it here, as a patch would be; the
+      // file keeps the user's text until the next save.
+      const std::vector<ConfigAdjustment> adjusted = enforce_config_rules(record, defaults);
+      if (!adjusted.empty()) {
+        record.load_warning = Error{ErrorCode::config_adjusted, describe_adjustments(adjusted)};
       }
-      ConfigParse parsed = parse_config_toml(text, defaults);
-      if (parsed.record) {
-        record = std::move(*parsed.record);
-        // A hand-edited value outside its rule is held to it here, as a patch would be; the
-        // file keeps the user's text until the next save.
-        const std::vector<ConfigAdjustment> adjusted = enforce_config_rules(record, defaults);
-        if (!adjusted.empty()) {
-          record.load_warning =
-              "config.toml 里有值不合规定，已按规则调整：" + describe_adjustments(adjusted);
-        }
-        break;
-      }
+    } else {
       const fs::path backup = core_dir / "config.toml.broken";
       std::error_code ec;
       fs::copy_file(config_path(core_dir), backup, fs::copy_options::overwrite_existing, ec);
       // The copy keeps the original's mode, and the original may hold secrets.
       if (!ec) {
-        if (auto failure = restrict_to_owner(backup)) log_line("收紧备份权限失败：" + *failure);
+        if (Status narrowed = restrict_to_owner(backup); !narrowed) {
+          log_line("收紧备份权限失败：" + user_message(narrowed.error()));
+        }
       }
-      record.load_warning = ec ? "config.toml 解析失败（已用默认值）：" + parsed.error
-                               : "config.toml 解析失败（已用默认值）：" + parsed.error +
-                                     "。原文件备份在 " + path_to_utf8(backup);
+      const std::string reason = user_message(parsed.error());
+      record.load_warning =
+          ec ? Error{ErrorCode::config_parse_failed, reason}
+             : Error{ErrorCode::config_parse_failed_backed_up,
+                     detail_parts({path_to_utf8(backup), reason})};
       save_defaults = true;
-      break;
     }
   }
 
@@ -126,29 +113,31 @@ ConfigRecord load_config(const fs::path& core_dir) {
   apply_model_env(record);
 
   if (save_defaults) {
-    if (auto failure = save_config(record)) {
-      record.load_warning = "无法写入默认 config.toml：" + *failure;
+    if (Status saved = save_config(record); !saved) {
+      record.load_warning =
+          Error{ErrorCode::config_default_unwritable, user_message(saved.error())};
     }
   }
   return record;
 }
 
-std::optional<std::string> save_config(const ConfigRecord& record) {
+Status save_config(const ConfigRecord& record) {
   std::error_code ec;
   fs::create_directories(record.core_dir, ec);
-  if (ec) return "创建配置目录失败：" + ec.message();
+  if (ec) return Error{ErrorCode::config_dir_failed, ec.message()};
   const fs::path target = config_path(record.core_dir);
   fs::path tmp = target;
   tmp += ".tmp";
   // The file holds the polish API key and the LAN token.
-  if (auto error = write_whole_file(tmp, render_config_toml(record), FileAccess::owner_only)) {
-    return "写配置失败：" + *error;
+  if (Status written = write_whole_file(tmp, render_config_toml(record), FileAccess::owner_only);
+      !written) {
+    return Error{ErrorCode::config_write_failed, written.error().detail};
   }
-  if (auto error = replace_file(tmp, target)) {
+  if (Status replaced = replace_file(tmp, target); !replaced) {
     fs::remove(tmp, ec);
-    return "替换配置失败：" + *error;
+    return Error{ErrorCode::config_replace_failed, replaced.error().detail};
   }
-  return std::nullopt;
+  return Status::success();
 }
 
 }  // namespace kesu

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/config_record.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -15,8 +16,8 @@ ConfigRecord startup_defaults(const std::filesystem::path& core_dir);
 // Reads <core_dir>/config.toml. Never fails: problems leave defaults and a load warning.
 ConfigRecord load_config(const std::filesystem::path& core_dir);
 
-// Replaces config.toml atomically (through config.toml.tmp). Returns the error text on failure.
-std::optional<std::string> save_config(const ConfigRecord& record);
+// Replaces config.toml atomically (through config.toml.tmp).
+Status save_config(const ConfigRecord& record);
 
 std::filesystem::path config_path(const std::filesystem::path& core_dir);
 

@@ -66,7 +66,7 @@ json render_config_json(const ConfigRecord& r, const ConfigReadiness& ready) {
   out["voice_model_ready"] = ready.voice_model_ready;
   out["punct_ready"] = ready.punct_ready;
   out["denoise_ready"] = ready.denoise_ready;
-  out["load_warning"] = r.load_warning ? json(*r.load_warning) : json(nullptr);
+  out["load_warning"] = r.load_warning ? json(user_message(*r.load_warning)) : json(nullptr);
   return out;
 }
 
@@ -109,29 +109,21 @@ class PatchReader {
 
 }  // namespace
 
-ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json_text) {
-  ConfigPatch result;
+Result<ConfigRecord> apply_config_json(const ConfigRecord& current, std::string_view json_text) {
   json patch;
   try {
     patch = json::parse(json_text);
   } catch (const json::exception& e) {
-    result.error = std::string("配置不是合法的 JSON：") + e.what();
-    return result;
+    return Error{ErrorCode::config_json_invalid, e.what()};
   }
-  if (!patch.is_object()) {
-    result.error = "配置必须是一个 JSON 对象";
-    return result;
-  }
+  if (!patch.is_object()) return Error{ErrorCode::config_json_not_object, {}};
 
   ConfigRecord r = current;
   const PatchReader in(patch);
 
   if (const json* v = in.member("engine"); v && v->is_string()) {
     const std::string engine = v->get<std::string>();
-    if (!is_engine_name(engine)) {
-      result.error = "engine 只能是 sense/qwen3/stub，收到「" + engine + "」";
-      return result;
-    }
+    if (!is_engine_name(engine)) return Error{ErrorCode::config_engine_unknown, engine};
     r.engine_active = engine;
   }
 
@@ -205,10 +197,7 @@ ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json
   if (const json* v = in.member("polish_level"); v && v->is_string()) {
     const std::string level = v->get<std::string>();
     const auto normal = normalise_polish_level(level);
-    if (!normal) {
-      result.error = "polish.level 只能是 off / light / medium / strong，收到「" + level + "」";
-      return result;
-    }
+    if (!normal) return Error{ErrorCode::polish_level_unknown, level};
     r.polish_level = *normal;
   }
 
@@ -218,8 +207,7 @@ ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json
     r.polish_enabled = r.polish_level != "off";
   }
   r.load_warning.reset();
-  result.record = std::move(r);
-  return result;
+  return r;
 }
 
 }  // namespace kesu

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "config/config_record.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -23,12 +24,8 @@ ConfigReadiness probe_readiness(const ConfigRecord& record);
 // The flat JSON object of `kesu_get_config_json`. Secrets are reported only as present or not.
 nlohmann::json render_config_json(const ConfigRecord& record, const ConfigReadiness& ready);
 
-struct ConfigPatch {
-  std::optional<ConfigRecord> record;  // the patched copy on success
-  std::string error;                   // why the whole patch was refused
-};
-
-// Applies a flat JSON patch to a copy of `current`.
-ConfigPatch apply_config_json(const ConfigRecord& current, std::string_view json_text);
+// Applies a flat JSON patch to a copy of `current`: the patched copy, or why the whole patch was
+// refused.
+Result<ConfigRecord> apply_config_json(const ConfigRecord& current, std::string_view json_text);
 
 }  // namespace kesu

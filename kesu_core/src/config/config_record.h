@@ -6,12 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "util/error.h"
+
 namespace kesu {
 
 // Every persistent setting, as kept in config.toml. Field names follow "section_key".
 struct ConfigRecord {
   std::filesystem::path core_dir;           // not written to the file
-  std::optional<std::string> load_warning;  // not written to the file
+  std::optional<Error> load_warning;        // not written to the file
 
   std::string engine_active = "sense";
   std::int64_t engine_num_threads = 2;

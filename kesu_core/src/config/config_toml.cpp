@@ -141,9 +141,10 @@ namespace {
 // Reads known keys of one table into the record, failing on a value of the wrong type.
 class TableReader {
  public:
-  TableReader(const toml::table& root, std::string& error) : root_(root), error_(error) {}
+  explicit TableReader(const toml::table& root) : root_(root) {}
 
-  bool ok() const { return error_.empty(); }
+  bool ok() const { return !error_.has_value(); }
+  const std::optional<Error>& error() const { return error_; }
 
   void text(const char* section, const char* key, std::string& out) {
     const toml::node* node = find(section, key);
@@ -151,7 +152,7 @@ class TableReader {
     if (const auto* s = node->as_string()) {
       out = s->get();
     } else {
-      fail(section, key, "字符串");
+      fail(section, key, ErrorCode::config_expects_text);
     }
   }
 
@@ -161,7 +162,7 @@ class TableReader {
     if (const auto* b = node->as_boolean()) {
       out = b->get();
     } else {
-      fail(section, key, "true 或 false");
+      fail(section, key, ErrorCode::config_expects_flag);
     }
   }
 
@@ -170,7 +171,7 @@ class TableReader {
     if (node == nullptr) return;
     const auto* i = node->as_integer();
     if (i == nullptr || i->get() < 0) {
-      fail(section, key, "非负整数");
+      fail(section, key, ErrorCode::config_expects_count);
       return;
     }
     out = i->get();
@@ -184,7 +185,7 @@ class TableReader {
     } else if (const auto* i = node->as_integer()) {
       out = static_cast<double>(i->get());
     } else {
-      fail(section, key, "数字");
+      fail(section, key, ErrorCode::config_expects_number);
     }
   }
 
@@ -193,14 +194,14 @@ class TableReader {
     if (node == nullptr) return;
     const auto* table = node->as_table();
     if (table == nullptr) {
-      fail(section, key, "表（应用名 = 方式）");
+      fail(section, key, ErrorCode::config_expects_app_map);
       return;
     }
     std::map<std::string, std::string> values;
     for (const auto& [name, value] : *table) {
       const auto* s = value.as_string();
       if (s == nullptr) {
-        fail(section, key, "表（应用名 = 方式）");
+        fail(section, key, ErrorCode::config_expects_app_map);
         return;
       }
       values[std::string(name.str())] = s->get();
@@ -215,18 +216,19 @@ class TableReader {
     if (sect == nullptr) return nullptr;
     const toml::table* table = sect->as_table();
     if (table == nullptr) {
-      error_ = std::string("[") + section + "] 应该是一个表";
+      error_ = Error{ErrorCode::config_section_not_table, section};
       return nullptr;
     }
     return table->get(key);
   }
 
-  void fail(const char* section, const char* key, const std::string& expected) {
-    if (ok()) error_ = std::string(section) + "." + key + " 应该是" + expected;
+  // The code names the expected kind; the detail is the key.
+  void fail(const char* section, const char* key, ErrorCode expected) {
+    if (ok()) error_ = Error{expected, std::string(section) + "." + key};
   }
 
   const toml::table& root_;
-  std::string& error_;
+  std::optional<Error> error_;
 };
 
 std::string describe(const toml::parse_error& e) {
@@ -239,18 +241,16 @@ std::string describe(const toml::parse_error& e) {
 
 }  // namespace
 
-ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base) {
-  ConfigParse result;
+Result<ConfigRecord> parse_config_toml(std::string_view text, const ConfigRecord& base) {
   toml::table root;
   try {
     root = toml::parse(text);
   } catch (const toml::parse_error& e) {
-    result.error = describe(e);
-    return result;
+    return Error{ErrorCode::toml_syntax, describe(e)};
   }
 
   ConfigRecord r = base;
-  TableReader in(root, result.error);
+  TableReader in(root);
   in.text("engine", "active", r.engine_active);
   in.text("models", "dir", r.models_dir);
   in.text("models", "vad", r.models_vad);
@@ -284,8 +284,8 @@ ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base) {
   in.flag("ui", "mini_window", r.ui_mini_window);
   // Ranges are not checked here: enforce_config_rules applies them, with a note for the user.
   for (const IntRule& rule : kIntRules) in.count(rule.section, rule.key, r.*rule.field);
-  if (in.ok()) result.record = std::move(r);
-  return result;
+  if (!in.ok()) return *in.error();
+  return r;
 }
 
 }  // namespace kesu

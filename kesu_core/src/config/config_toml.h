@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/config_record.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -14,14 +15,10 @@ std::string render_config_toml(const ConfigRecord& record);
 // A TOML basic string literal with its quotes.
 std::string toml_quote(std::string_view text);
 
-struct ConfigParse {
-  std::optional<ConfigRecord> record;  // set on success
-  std::string error;                   // the reason otherwise
-};
-
 // Parses a configuration file text over `base`: keys present replace base values, keys missing
 // keep them, unknown keys are ignored. A key of the wrong type (a negative count included) makes
-// the text invalid. Values are taken as written: enforce_config_rules holds them to their rules.
-ConfigParse parse_config_toml(std::string_view text, const ConfigRecord& base);
+// the text invalid (toml_syntax, config_section_not_table, config_expects_*). Values are taken as
+// written: enforce_config_rules holds them to their rules.
+Result<ConfigRecord> parse_config_toml(std::string_view text, const ConfigRecord& base);
 
 }  // namespace kesu

@@ -39,7 +39,10 @@ UploadOutcome upload_diagnostics(std::string_view url, std::string_view bundle,
   request.body = std::string(bundle);
   request.timeout = std::chrono::seconds(15);
   const HttpResponse response = send(request);
-  if (response.status == 0) return failed("上传失败：" + response.error + "（网络不通或地址写错）");
+  if (response.status == 0) {
+    const std::string reason = response.error ? user_message(*response.error) : std::string();
+    return failed("上传失败：" + reason + "（网络不通或地址写错）");
+  }
   const int status = response.status;
   if (status == 404) return failed("服务端还没有开放诊断上传（404）：诊断包已存本地，把它发给我即可");
   if (status == 413) return failed("诊断包太大，服务端拒收（413）");

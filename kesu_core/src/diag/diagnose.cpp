@@ -105,7 +105,7 @@ std::string diagnose_report(const DiagnoseInputs& in) {
   if (const std::string latency = latency_text(stats.value("latency", json())); !latency.empty()) {
     line("最近延迟：" + latency);
   }
-  if (c.load_warning) line("上次加载提示：" + *c.load_warning);
+  if (c.load_warning) line("上次加载提示：" + user_message(*c.load_warning));
   return out;
 }
 

@@ -30,7 +30,7 @@ constexpr std::size_t kHashedBytes = 1 << 20;
 Error checker_failure(const ChildResult& outcome) {
   switch (outcome.end) {
     case ChildResult::End::start_failed:
-      return {ErrorCode::model_check_start_failed, outcome.error};
+      return {ErrorCode::model_check_start_failed, outcome.error ? user_message(*outcome.error) : std::string()};
     case ChildResult::End::timed_out:
     case ChildResult::End::cancelled:
       return {ErrorCode::model_check_timed_out, {}};
@@ -214,9 +214,10 @@ Status ModelLoader::validate(ModelKind kind, const std::filesystem::path& target
   std::filesystem::create_directories(records_file.parent_path(), ec);
   std::filesystem::path temporary = records_file;
   temporary += ".tmp";
-  auto error = write_whole_file(temporary, records.dump(2));
-  if (!error) error = replace_file(temporary, records_file);
-  if (error) log_line("记录模型检查结果失败：" + *error);  // checked again next time; nothing lost
+  Status written = write_whole_file(temporary, records.dump(2));
+  if (written) written = replace_file(temporary, records_file);
+  // Checked again next time; nothing lost.
+  if (!written) log_line("记录模型检查结果失败：" + user_message(written.error()));
   return {};
 }
 

@@ -34,14 +34,18 @@ int set_config_text(const char* export_name, KesuCore* handle, const char* text,
       set_message(err, "核心已关机");
       return KESU_ERR_SHUTDOWN;
     }
-    std::string error;
+    std::optional<Error> refused;
     const ConfigStore::Replaced stored =
         core->shared().config.update([&](const ConfigRecord& current) -> ConfigPtr {
-          std::optional<ConfigRecord> next = make(current, *body, error);
-          return next ? std::make_shared<const ConfigRecord>(std::move(*next)) : nullptr;
+          Result<ConfigRecord> next = make(current, *body);
+          if (!next) {
+            refused = next.error();
+            return nullptr;
+          }
+          return std::make_shared<const ConfigRecord>(std::move(*next));
         });
     if (!stored.record) {
-      set_message(err, error);
+      set_message(err, refused ? user_message(*refused) : std::string());
       return KESU_ERR_FAILED;
     }
     if (core->post(cmd::ConfigChanged{stored.record, stored.generation}) != PostResult::queued) {
@@ -52,39 +56,26 @@ int set_config_text(const char* export_name, KesuCore* handle, const char* text,
   });
 }
 
-std::optional<ConfigRecord> patch_from_json(const ConfigRecord& current, std::string_view text,
-                                            std::string& error) {
-  ConfigPatch patch = apply_config_json(current, text);
-  if (!patch.record) error = std::move(patch.error);
-  return std::move(patch.record);
-}
 
 // The same rules as a JSON patch: an unknown engine or polish level refuses the whole text, other
 // values outside their rule are held to it, and the record's warning says which.
-std::optional<ConfigRecord> record_from_toml(const ConfigRecord& current, std::string_view text,
-                                             std::string& error) {
+Result<ConfigRecord> record_from_toml(const ConfigRecord& current, std::string_view text) {
   const ConfigRecord defaults = startup_defaults(current.core_dir);
-  ConfigParse parsed = parse_config_toml(text, defaults);
-  if (!parsed.record) {
-    error = "配置解析失败：" + parsed.error;
-    return std::nullopt;
-  }
-  ConfigRecord& record = *parsed.record;
+  Result<ConfigRecord> parsed = parse_config_toml(text, defaults);
+  if (!parsed) return Error{ErrorCode::config_text_invalid, user_message(parsed.error())};
+  ConfigRecord& record = *parsed;
   if (!is_engine_name(record.engine_active)) {
-    error = "engine.active 只能是 sense / qwen3 / stub，收到「" + record.engine_active + "」";
-    return std::nullopt;
+    return Error{ErrorCode::engine_active_unknown, record.engine_active};
   }
   if (!normalise_polish_level(record.polish_level)) {
-    error =
-        "polish.level 只能是 off / light / medium / strong，收到「" + record.polish_level + "」";
-    return std::nullopt;
+    return Error{ErrorCode::polish_level_unknown, record.polish_level};
   }
   const std::vector<ConfigAdjustment> adjusted = enforce_config_rules(record, defaults);
   record.load_warning.reset();
   if (!adjusted.empty()) {
-    record.load_warning = "配置里有值不合规定，已按规则调整：" + describe_adjustments(adjusted);
+    record.load_warning = Error{ErrorCode::config_patch_adjusted, describe_adjustments(adjusted)};
   }
-  return std::move(parsed.record);
+  return parsed;
 }
 
 }  // namespace
@@ -110,7 +101,7 @@ KESU_API char* KESU_CALL kesu_get_config_toml(KesuCore* handle) {
 
 KESU_API int KESU_CALL kesu_set_config_json(KesuCore* handle, const char* json, char** err) {
   return set_config_text("kesu_set_config_json", handle, json, "配置内容为空", err,
-                         patch_from_json);
+                         apply_config_json);
 }
 
 KESU_API int KESU_CALL kesu_set_config_toml(KesuCore* handle, const char* toml, char** err) {

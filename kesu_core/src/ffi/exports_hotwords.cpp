@@ -28,15 +28,15 @@ KESU_API int KESU_CALL kesu_set_hotwords(KesuCore* handle, const char* text, cha
       return KESU_ERR_ARGUMENT;
     }
     const std::filesystem::path path = hotwords_path(core->shared().config.snapshot()->core_dir);
-    auto parsed = hotwords_from_json(*body);
-    if (auto* message = std::get_if<std::string>(&parsed)) {
-      set_message(err, *message);
+    Result<std::vector<HotwordRule>> parsed = hotwords_from_json(*body);
+    if (!parsed) {
+      set_message(err, user_message(parsed.error()));
       return KESU_ERR_FAILED;
     }
-    HotwordTable table(std::move(std::get<std::vector<HotwordRule>>(parsed)), path);
+    HotwordTable table(std::move(*parsed), path);
     const std::size_t count = table.rules().size();
-    if (auto error = core->shared().hotwords.save_and_replace(std::move(table))) {
-      set_message(err, *error);
+    if (Status saved = core->shared().hotwords.save_and_replace(std::move(table)); !saved) {
+      set_message(err, user_message(saved.error()));
       return KESU_ERR_FAILED;
     }
     // The table is in place either way; during shutdown nobody is left to announce it to.

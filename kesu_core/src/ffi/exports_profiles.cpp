@@ -34,7 +34,9 @@ KESU_API int KESU_CALL kesu_set_profiles(KesuCore* handle, const char* text, cha
       set_message(err, "profile 列表为空");
       return KESU_ERR_ARGUMENT;
     }
-    if (auto error = core->shared().profiles.set_profiles_json(*body)) return failed(err, *error);
+    if (Status set = core->shared().profiles.set_profiles_json(*body); !set) {
+      return failed(err, user_message(set.error()));
+    }
     return KESU_OK;
   });
 }
@@ -48,7 +50,9 @@ KESU_API int KESU_CALL kesu_set_active_profile(KesuCore* handle, const char* nam
       set_message(err, "profile 名为空");
       return KESU_ERR_ARGUMENT;
     }
-    if (auto error = core->shared().profiles.set_active(*wanted)) return failed(err, *error);
+    if (Status set = core->shared().profiles.set_active(*wanted); !set) {
+      return failed(err, user_message(set.error()));
+    }
     return KESU_OK;
   });
 }

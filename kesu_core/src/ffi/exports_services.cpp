@@ -12,11 +12,11 @@ namespace {
 
 // The polish service's answer as a caller-owned string, or NULL with the reason in *err.
 char* text_or_error(const TextOutcome& outcome, char** err) {
-  if (!outcome.text) {
-    set_message(err, outcome.error);
+  if (!outcome) {
+    set_message(err, user_message(outcome.error()));
     return nullptr;
   }
-  return new_c_string(*outcome.text);
+  return new_c_string(*outcome);
 }
 
 // The level and prompt of the active polish profile, for the polish test.

@@ -26,11 +26,11 @@ Embedder embedder_for(const ConfigRecord& config) {
 
 // The success message is not handed back: the shell reads the state afterwards.
 int enrolment_result(SharedState& shared, const EnrolOutcome& outcome, char** err) {
-  if (outcome.ok) {
+  if (outcome.ok()) {
     shared.voice_gate.clear();
     return KESU_OK;
   }
-  set_message(err, outcome.message);
+  set_message(err, user_message(outcome.error()));
   return KESU_ERR_FAILED;
 }
 
@@ -72,8 +72,8 @@ KESU_API int KESU_CALL kesu_voice_clear(KesuCore* handle, char** err) {
   return guard_int("kesu_voice_clear", err, [&] {
     Core* core = core_of(handle);
     if (core == nullptr) return bad_argument(err);
-    if (auto failure = clear_voice_print(core->shared().core_dir)) {
-      set_message(err, *failure);
+    if (Status cleared = clear_voice_print(core->shared().core_dir); !cleared) {
+      set_message(err, user_message(cleared.error()));
       return KESU_ERR_FAILED;
     }
     core->shared().voice_gate.clear();

@@ -96,10 +96,9 @@ HotwordParse parse_hotwords_text(std::string_view text) {
     root = toml::parse(text);
   } catch (const toml::parse_error& e) {
     result.rules = read_hotword_lines(text);
-    const std::string line = line_number_in(describe(e));
-    const std::string note = line.empty() ? "" : "（第 " + line + " 行）";
-    result.error = "文件有格式错误" + note + "，只载入 " + std::to_string(result.rules.size()) +
-                   " 条 · 点「保存热词」重写";
+    result.error = Error{ErrorCode::hotwords_malformed,
+                         detail_parts({line_number_in(describe(e)),
+                                       std::to_string(result.rules.size())})};
     return result;
   }
   // Equal-length rules apply in byte order of their raw keys, whatever order the map keeps.
@@ -120,8 +119,8 @@ HotwordTable load_hotwords(const fs::path& path) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (ec || !fs::exists(status)) {
-    if (auto error = write_whole_file(path, kHotwordTemplate)) {
-      log_line("写热词表模板失败（已忽略）：" + *error);
+    if (Status written = write_whole_file(path, kHotwordTemplate); !written) {
+      log_line("写热词表模板失败（已忽略）：" + user_message(written.error()));
     }
     return HotwordTable({}, path);
   }
@@ -150,12 +149,12 @@ std::string render_hotwords(const std::vector<HotwordRule>& rules) {
   return out;
 }
 
-std::optional<std::string> save_hotwords(const HotwordTable& table) {
-  if (!table.path()) return "这份热词表没有绑定文件路径";
-  if (auto error = write_whole_file(*table.path(), render_hotwords(table.rules()))) {
-    return "写热词表失败：" + *error;
+Status save_hotwords(const HotwordTable& table) {
+  if (!table.path()) return Error{ErrorCode::hotwords_unbound, {}};
+  if (Status written = write_whole_file(*table.path(), render_hotwords(table.rules())); !written) {
+    return Error{ErrorCode::hotwords_write_failed, written.error().detail};
   }
-  return std::nullopt;
+  return Status::success();
 }
 
 }  // namespace kesu

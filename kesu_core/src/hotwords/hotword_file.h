@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hotwords/hotword_table.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -21,7 +22,7 @@ std::filesystem::path hotwords_path(const std::filesystem::path& core_dir);
 // line instead, and `error` says so.
 struct HotwordParse {
   std::vector<HotwordRule> rules;
-  std::optional<std::string> error;
+  std::optional<Error> error;  // hotwords_malformed
 };
 HotwordParse parse_hotwords_text(std::string_view text);
 
@@ -33,7 +34,7 @@ HotwordTable load_hotwords(const std::filesystem::path& path);
 
 std::string render_hotwords(const std::vector<HotwordRule>& rules);
 
-// Rewrites the table's file in one whole-file write. Returns the message on failure.
-[[nodiscard]] std::optional<std::string> save_hotwords(const HotwordTable& table);
+// Rewrites the table's file in one whole-file write.
+Status save_hotwords(const HotwordTable& table);
 
 }  // namespace kesu

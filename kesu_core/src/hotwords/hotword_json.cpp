@@ -11,27 +11,27 @@ Json hotwords_to_json(const HotwordTable& table) {
   Json rules = Json::array();
   for (const HotwordRule& r : table.rules()) rules.push_back({{"from", r.from}, {"to", r.to}});
   Json out = {{"rules", std::move(rules)}};
-  if (table.error()) out["error"] = *table.error();
+  if (table.error()) out["error"] = user_message(*table.error());
   if (table.path()) out["path"] = path_to_utf8(*table.path());
   return out;
 }
 
-std::variant<std::vector<HotwordRule>, std::string> hotwords_from_json(std::string_view text) {
+Result<std::vector<HotwordRule>> hotwords_from_json(std::string_view text) {
   Json root;
   try {
     root = Json::parse(text);
   } catch (const Json::parse_error& e) {
-    return std::string("热词表格式不对：") + e.what();
+    return Error{ErrorCode::hotwords_json_invalid, e.what()};
   }
   const Json* array = nullptr;
   if (root.is_array()) {
     array = &root;
   } else if (root.is_object()) {
     auto it = root.find("rules");
-    if (it == root.end() || !it->is_array()) return std::string("热词表缺少 rules 字段");
+    if (it == root.end() || !it->is_array()) return Error{ErrorCode::hotwords_rules_missing, {}};
     array = &*it;
   } else {
-    return std::string("热词表应该是数组或带 rules 的对象");
+    return Error{ErrorCode::hotwords_wrong_shape, {}};
   }
   std::vector<HotwordRule> rules;
   for (const Json& item : *array) {

@@ -4,11 +4,11 @@
 
 namespace kesu {
 
-std::optional<std::string> HotwordStore::save_and_replace(HotwordTable table) {
+Status HotwordStore::save_and_replace(HotwordTable table) {
   std::lock_guard file_lock(file_mu_);
-  if (auto error = save_hotwords(table)) return error;
+  if (Status saved = save_hotwords(table); !saved) return saved;
   swap_in(std::move(table));
-  return std::nullopt;
+  return Status::success();
 }
 
 void HotwordStore::reload(const std::filesystem::path& path) {

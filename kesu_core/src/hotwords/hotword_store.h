@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "hotwords/hotword_table.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -24,9 +25,9 @@ class HotwordStore {
 
   std::string apply(std::string_view text) const { return table()->apply(text); }
 
-  // Writes the table's file and, when that worked, makes it the current table. Returns the save
-  // message on failure (the current table stays).
-  [[nodiscard]] std::optional<std::string> save_and_replace(HotwordTable table);
+  // Writes the table's file and, when that worked, makes it the current table (on failure the
+  // current table stays).
+  Status save_and_replace(HotwordTable table);
 
   // Loads the table again from `path` (hand edits, a new directory) and makes it current.
   void reload(const std::filesystem::path& path);

@@ -28,7 +28,7 @@ std::vector<HotwordRule> normalise_rules(std::vector<HotwordRule> rules) {
 
 HotwordTable::HotwordTable(std::vector<HotwordRule> rules,
                            std::optional<std::filesystem::path> path,
-                           std::optional<std::string> error)
+                           std::optional<Error> error)
     : rules_(normalise_rules(std::move(rules))), path_(std::move(path)), error_(std::move(error)) {
   compiled_.reserve(rules_.size());
   for (std::size_t i = 0; i < rules_.size(); ++i) {

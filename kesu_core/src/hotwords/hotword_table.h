@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "util/error.h"
+
 namespace kesu {
 
 struct HotwordRule {
@@ -25,11 +27,11 @@ class HotwordTable {
  public:
   HotwordTable() = default;
   HotwordTable(std::vector<HotwordRule> rules, std::optional<std::filesystem::path> path,
-               std::optional<std::string> error = std::nullopt);
+               std::optional<Error> error = std::nullopt);
 
   const std::vector<HotwordRule>& rules() const { return rules_; }
   const std::optional<std::filesystem::path>& path() const { return path_; }
-  const std::optional<std::string>& error() const { return error_; }
+  const std::optional<Error>& error() const { return error_; }
 
   // One left-to-right pass: at each position the first rule (in table order) whose `from`
   // matches wins, its `to` is copied out and never scanned again. A `from` starting or ending
@@ -44,7 +46,7 @@ class HotwordTable {
 
   std::vector<HotwordRule> rules_;
   std::optional<std::filesystem::path> path_;
-  std::optional<std::string> error_;
+  std::optional<Error> error_;  // why the file was only partly read
   std::vector<Compiled> compiled_;  // parallel to rules_
   // Rule indexes by the first code point of `from`, ascending, so table order still decides.
   std::unordered_map<char32_t, std::vector<std::size_t>> by_first_;

@@ -121,7 +121,7 @@ StartReport LanServer::start(const ConfigRecord& config, CoreAccess core) {
   };
   const std::string address = host + ":" + std::to_string(s.port);
   const auto listen_failed = [&](const Error& why) {
-    return fail(Error{ErrorCode::lan_listen_failed, address + "\n" + user_message(why)});
+    return fail(Error{ErrorCode::lan_listen_failed, detail_parts({address, user_message(why)})});
   };
   Result<std::unique_ptr<Listener>> opened = Listener::open(host, s.port);
   if (!opened) return listen_failed(opened.error());

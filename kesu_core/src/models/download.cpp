@@ -22,7 +22,7 @@ namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(120);
 constexpr auto kProgressInterval = std::chrono::milliseconds(400);
-constexpr const char* kCancelled = "已取消";
+const Error kCancelled{ErrorCode::download_cancelled, {}};
 
 std::uint64_t size_or_zero(const fs::path& file) {
   std::error_code ec;
@@ -69,8 +69,8 @@ class Fetcher {
   Fetcher(const DownloadJob& job, DownloadFiles files, std::string proxy)
       : job_(job), files_(std::move(files)), proxy_(std::move(proxy)) {}
 
-  // One candidate address; nullopt when the finished download is in place.
-  std::optional<std::string> fetch(const std::string& url) {
+  // One candidate address; success when the finished download is in place.
+  Status fetch(const std::string& url) {
     const std::string curl = system_tool("curl");
     const std::uint64_t starting = size_or_zero(files_.partial);
 
@@ -86,23 +86,23 @@ class Fetcher {
                              path_to_utf8(files_.partial), url});
     fetch.err = ChildSpec::Output::to_file;
     fetch.err_file = files_.error_file;
-    std::string start_error;
-    const auto child = ChildProcess::start(fetch, start_error);
-    if (!child) return "启动 curl 失败：" + start_error;
+    Result<std::unique_ptr<ChildProcess>> started = ChildProcess::start(fetch);
+    if (!started) return Error{ErrorCode::curl_start_failed, user_message(started.error())};
+    ChildProcess& child = **started;
 
     auto last_event = std::chrono::steady_clock::now();
     std::optional<int> exit_code;
     for (;;) {
       if (cancelled()) {
-        child->kill();
+        child.kill();
         return kCancelled;
       }
-      try {
-        exit_code = child->poll();
-      } catch (const std::exception& e) {
-        child->kill();
-        return std::string("等待 curl 失败：") + e.what();
+      const Result<std::optional<int>> state = child.poll();
+      if (!state) {
+        child.kill();
+        return Error{ErrorCode::curl_wait_failed, user_message(state.error())};
       }
+      exit_code = *state;
       if (exit_code) break;
       const auto now = std::chrono::steady_clock::now();
       if (now - last_event >= kProgressInterval) {
@@ -113,15 +113,15 @@ class Fetcher {
     }
 
     if (*exit_code != 0) {
-      return curl_failure_text(*exit_code, read_whole(files_.error_file), proxy_);
+      return curl_failure(*exit_code, read_whole(files_.error_file), proxy_);
     }
     remove_quietly(files_.error_file);
     const std::uint64_t final_size = size_or_zero(files_.partial);
     report(final_size, final_size);
     std::error_code ec;
     fs::rename(files_.partial, files_.finished, ec);
-    if (ec) return "改名前失败：" + error_text(ec);
-    return std::nullopt;
+    if (ec) return Error{ErrorCode::download_rename_failed, error_text(ec)};
+    return Status::success();
   }
 
  private:
@@ -145,7 +145,7 @@ void remove_partial_install(const DownloadJob& job) {
   }
 }
 
-DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
+Result<fs::path> install(const DownloadJob& job, const fs::path& finished) {
   const CatalogRow& row = *job.row;
   const fs::path target = marker_path(job.models_dir, row);
   std::error_code ec;
@@ -154,10 +154,10 @@ DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
     if (!ec) fs::copy_file(finished, target, fs::copy_options::overwrite_existing, ec);
     if (ec) {
       remove_quietly(target);
-      return {std::nullopt, "复制失败：" + error_text(ec)};
+      return Error{ErrorCode::model_copy_failed, error_text(ec)};
     }
     remove_quietly(finished);
-    return {target, {}};
+    return target;
   }
 
   const ChildResult tar = run_captured(
@@ -165,11 +165,11 @@ DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
       job.cancel);
   switch (tar.end) {
     case ChildResult::End::start_failed:
-      return {std::nullopt, "调用 tar 失败：" + tar.error};
+      return Error{ErrorCode::tar_start_failed, tar.error ? user_message(*tar.error) : ""};
     case ChildResult::End::cancelled:
     case ChildResult::End::timed_out:  // never set here; killed before its end all the same
       remove_partial_install(job);
-      return {std::nullopt, kCancelled};
+      return kCancelled;
     case ChildResult::End::exited:
       break;
   }
@@ -179,11 +179,11 @@ DownloadOutcome install(const DownloadJob& job, const fs::path& finished) {
     remove_quietly(finished);
     remove_partial_install(job);
     const std::string& output = tar.err.empty() ? tar.out : tar.err;
-    return {std::nullopt, "解包失败（" + std::to_string(tar.exit_code) + "）：" +
-                              trim_unicode(lossy_utf8(output))};
+    return Error{ErrorCode::unpack_failed,
+                 detail_parts({std::to_string(tar.exit_code), trim_unicode(lossy_utf8(output))})};
   }
   remove_quietly(finished);
-  return {target, {}};
+  return target;
 }
 
 }  // namespace
@@ -198,12 +198,12 @@ std::optional<fs::path> model_own_directory(const fs::path& models_dir, const Ca
   return (models_dir / *relative.begin()).make_preferred();
 }
 
-DownloadOutcome run_download(const DownloadJob& job) {
+Result<fs::path> run_download(const DownloadJob& job) {
   const CatalogRow& row = *job.row;
   const fs::path download_dir = job.models_dir / ".download";
   std::error_code ec;
   fs::create_directories(download_dir, ec);
-  if (ec) return {std::nullopt, "建下载目录失败：" + error_text(ec)};
+  if (ec) return Error{ErrorCode::download_dir_failed, error_text(ec)};
 
   const std::string file_name(row.file_name);
   // The error file is the partial file's name with its last extension replaced by "err".
@@ -221,16 +221,18 @@ DownloadOutcome run_download(const DownloadJob& job) {
       candidate_urls(job.mirror, row.file_name, official_url(row));
   Fetcher fetcher(job, files, proxy);
   for (std::size_t i = 0; i < urls.size(); ++i) {
-    const std::optional<std::string> error = fetcher.fetch(urls[i]);
-    if (!error) return install(job, files.finished);
-    if (is_missing_file_error(*error) && i + 1 < urls.size()) {
+    const Status fetched = fetcher.fetch(urls[i]);
+    if (fetched) return install(job, files.finished);
+    if (fetched.error().code == ErrorCode::download_file_missing && i + 1 < urls.size()) {
       remove_quietly(files.partial);
-      log_line("镜像没有这个文件，改走官方源：" + urls[i] + "（" + *error + "）");
+      log_line("镜像没有这个文件，改走官方源：" + urls[i] + "（" + user_message(fetched.error()) +
+               "）");
       continue;
     }
-    return {std::nullopt, *error};
+    return fetched.error();
   }
-  return {std::nullopt, "没有可用的下载地址"};  // unreachable: the official address is always tried
+  // Unreachable: the official address is always tried.
+  return Error{ErrorCode::no_download_url, {}};
 }
 
 }  // namespace kesu

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "models/catalog.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -24,14 +25,9 @@ struct DownloadJob {
   std::function<void(std::uint64_t received, std::uint64_t total)> progress;
 };
 
-struct DownloadOutcome {
-  std::optional<std::filesystem::path> marker;  // set on success: the installed marker
-  std::string error;                            // set on failure, for the user
-};
-
 // Downloads (or reuses a finished download under .download), unpacks or copies, and returns the
 // installed marker path. A partial file is kept after a failure so the next attempt resumes it.
-DownloadOutcome run_download(const DownloadJob& job);
+Result<std::filesystem::path> run_download(const DownloadJob& job);
 
 // <models dir>/<marker>, in the platform's separators.
 std::filesystem::path marker_path(const std::filesystem::path& models_dir, const CatalogRow& row);

@@ -100,19 +100,14 @@ std::string_view curl_detail_line(std::string_view error_output) {
   return detail;
 }
 
-std::string curl_failure_text(int exit_code, std::string_view error_output,
-                              std::string_view proxy) {
-  const std::string_view detail = curl_detail_line(error_output);
-  std::string text = "下载失败（curl " + std::to_string(exit_code) + "）";
-  if (!detail.empty()) text += "：" + lossy_utf8(detail);
-  text += curl_hint(exit_code);
-  text += proxy.empty() ? std::string("；没有检测到系统代理") : "；代理 " + std::string(proxy);
-  return text;
-}
-
-bool is_missing_file_error(std::string_view error_text) {
-  return error_text.find("404") != std::string_view::npos ||
-         error_text.find("403") != std::string_view::npos;
+Error curl_failure(int exit_code, std::string_view error_output, std::string_view proxy) {
+  const std::string detail = lossy_utf8(curl_detail_line(error_output));
+  // Exit code 22 is curl's "HTTP error" (its hint names 404/403); other codes count when curl's
+  // own line names one of those statuses.
+  const bool missing = exit_code == 22 || detail.find("404") != std::string::npos ||
+                       detail.find("403") != std::string::npos;
+  return {missing ? ErrorCode::download_file_missing : ErrorCode::download_failed,
+          detail_parts({std::to_string(exit_code), proxy, curl_hint(exit_code), detail})};
 }
 
 std::string lossy_utf8(std::string_view bytes) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/error.h"
+
 namespace kesu {
 
 // The mirror address (blank, "/" or trailing slashes tolerated) joined with the file name, then
@@ -26,11 +28,10 @@ std::string_view curl_hint(int exit_code);
 // when a meter update runs straight into it. Empty when there is none.
 std::string_view curl_detail_line(std::string_view error_output);
 
-// "下载失败（curl N）…": the detail line of curl's error output, the hint and the proxy.
-std::string curl_failure_text(int exit_code, std::string_view error_output, std::string_view proxy);
-
-// A failure that looks like the address lacks the file (so the next candidate may have it).
-bool is_missing_file_error(std::string_view error_text);
+// A failed curl run: download_file_missing when it looks like the address lacks the file (so the
+// next candidate may have it), download_failed otherwise. The sentence ("下载失败（curl N）…")
+// holds the detail line of curl's error output, the hint and the proxy.
+Error curl_failure(int exit_code, std::string_view error_output, std::string_view proxy);
 
 // Text decoded as UTF-8 with every invalid sequence replaced by U+FFFD.
 std::string lossy_utf8(std::string_view bytes);

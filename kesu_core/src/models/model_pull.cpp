@@ -68,14 +68,15 @@ nlohmann::json finish_pull(const PullTask& task) {
     emit(*task.core.events, "model_progress",
          {{"id", id}, {"phase", "downloading"}, {"received", received}, {"total", total}});
   };
-  const DownloadOutcome outcome = run_download(job);
-  if (!outcome.marker) {
-    return {{"type", "model_failed"}, {"payload", {{"id", id}, {"message", outcome.error}}}};
+  const Result<fs::path> outcome = run_download(job);
+  if (!outcome) {
+    return {{"type", "model_failed"},
+            {"payload", {{"id", id}, {"message", user_message(outcome.error())}}}};
   }
-  const std::string marker = path_to_utf8(*outcome.marker);
+  const std::string marker = path_to_utf8(*outcome);
   std::optional<std::string> broken;
   try {
-    broken = task.self_test(*task.row, outcome.marker->parent_path());
+    broken = task.self_test(*task.row, outcome->parent_path());
   } catch (const std::exception& e) {
     broken = e.what();
   } catch (...) {

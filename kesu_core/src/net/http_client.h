@@ -1,9 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "util/error.h"
 
 namespace kesu {
 
@@ -17,10 +20,11 @@ struct HttpRequest {
 };
 
 struct HttpResponse {
-  int status = 0;       // 0 when no response arrived
+  int status = 0;  // 0 when no response arrived
   std::string body;
-  std::string error;    // transport failure (no connection, time-out, TLS …); empty otherwise
-  bool timed_out = false;
+  std::optional<Error> error;  // transport failure (no connection, time-out, TLS …)
+
+  bool timed_out() const { return error && error->code == ErrorCode::http_timed_out; }
 };
 
 // Upper bound of a response body kept in memory; larger answers are a failure.

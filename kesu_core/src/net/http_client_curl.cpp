@@ -47,14 +47,14 @@ HttpResponse http_request(const HttpRequest& request) {
   HttpResponse response;
   Easy easy;
   if (easy.h == nullptr) {
-    response.error = "初始化网络库失败";
+    response.error = Error{ErrorCode::http_init_failed, {}};
     return response;
   }
   HeaderList headers;
   for (const auto& [name, value] : request.headers) {
     curl_slist* next = curl_slist_append(headers.list, (name + ": " + value).c_str());
     if (next == nullptr) {
-      response.error = "内存不足";
+      response.error = Error{ErrorCode::out_of_memory, {}};
       return response;
     }
     headers.list = next;
@@ -79,8 +79,10 @@ HttpResponse http_request(const HttpRequest& request) {
 
   const CURLcode rc = curl_easy_perform(easy.h);
   if (rc != CURLE_OK) {
-    response.timed_out = rc == CURLE_OPERATION_TIMEDOUT;
-    response.error = sink.too_big ? "响应太大" : (errbuf[0] ? errbuf : curl_easy_strerror(rc));
+    const ErrorCode code = sink.too_big                        ? ErrorCode::http_response_too_big
+                           : rc == CURLE_OPERATION_TIMEDOUT ? ErrorCode::http_timed_out
+                                                            : ErrorCode::http_transport_failed;
+    response.error = Error{code, sink.too_big ? "" : (errbuf[0] ? errbuf : curl_easy_strerror(rc))};
     response.status = 0;
     response.body.clear();
     return response;

@@ -27,16 +27,16 @@ std::wstring widen(const std::string& s) {
   return out;
 }
 
-std::string error_text(DWORD code) {
+Error transport_error(DWORD code) {
   switch (code) {
-    case ERROR_WINHTTP_TIMEOUT: return "请求超时";
-    case ERROR_WINHTTP_CANNOT_CONNECT: return "连接不上服务器";
-    case ERROR_WINHTTP_NAME_NOT_RESOLVED: return "解析不了服务器地址";
-    case ERROR_WINHTTP_CONNECTION_ERROR: return "连接被中断";
-    case ERROR_WINHTTP_SECURE_FAILURE: return "TLS 证书校验失败";
+    case ERROR_WINHTTP_TIMEOUT: return {ErrorCode::http_timed_out, {}};
+    case ERROR_WINHTTP_CANNOT_CONNECT: return {ErrorCode::http_cannot_connect, {}};
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED: return {ErrorCode::http_name_not_resolved, {}};
+    case ERROR_WINHTTP_CONNECTION_ERROR: return {ErrorCode::http_connection_broken, {}};
+    case ERROR_WINHTTP_SECURE_FAILURE: return {ErrorCode::http_tls_failed, {}};
     case ERROR_WINHTTP_INVALID_URL:
-    case ERROR_WINHTTP_UNRECOGNIZED_SCHEME: return "地址无效";
-    default: return "网络错误 " + std::to_string(code);
+    case ERROR_WINHTTP_UNRECOGNIZED_SCHEME: return {ErrorCode::http_bad_url, {}};
+    default: return {ErrorCode::http_network_error, std::to_string(code)};
   }
 }
 
@@ -63,9 +63,9 @@ HttpResponse http_request(const HttpRequest& request) {
     // A step given the rest of the budget may give up a moment before the deadline, and some
     // WinHTTP versions report its time-out as a socket error (10060) or as no error at all.
     constexpr DWORD kSocketTimedOut = 10060;
-    response.timed_out = code == ERROR_WINHTTP_TIMEOUT || code == kSocketTimedOut ||
-                         Clock::now() + std::chrono::milliseconds(50) >= deadline;
-    response.error = response.timed_out ? "请求超时" : error_text(code);
+    const bool timed_out = code == ERROR_WINHTTP_TIMEOUT || code == kSocketTimedOut ||
+                           Clock::now() + std::chrono::milliseconds(50) >= deadline;
+    response.error = timed_out ? Error{ErrorCode::http_timed_out, {}} : transport_error(code);
     return response;
   };
 
@@ -127,7 +127,7 @@ HttpResponse http_request(const HttpRequest& request) {
     if (response.body.size() + available > kMaxResponseBytes) {
       response.status = 0;
       response.body.clear();
-      response.error = "响应太大";
+      response.error = Error{ErrorCode::http_response_too_big, {}};
       return response;
     }
     chunk.resize(available);

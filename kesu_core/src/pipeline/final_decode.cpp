@@ -83,10 +83,10 @@ FinalDecodeOutcome run_final_decode(const FinalDecodeJob& job, SpeechBackend& sp
   out.text = out.raw_text;
   if (job.polish) {
     TextOutcome polished = polish_text(*job.polish, out.raw_text, send);
-    if (polished.text) {
-      out.text = std::move(*polished.text);
+    if (polished) {
+      out.text = std::move(*polished);
     } else {
-      out.polish_error = std::move(polished.error);
+      out.polish_error = user_message(polished.error());
     }
   }
   return out;

@@ -81,11 +81,11 @@ Status PendingFiles::write_last_result(std::string_view text) const {
   if (ec) return Error{ErrorCode::last_result_write_failed, ec.message()};
   fs::path tmp = last_result_path();
   tmp += ".tmp";
-  std::optional<std::string> failure = write_whole_file(tmp, text, FileAccess::owner_only);
-  if (!failure) failure = replace_file(tmp, last_result_path());
-  if (failure) {
+  Status written = write_whole_file(tmp, text, FileAccess::owner_only);
+  if (written) written = replace_file(tmp, last_result_path());
+  if (!written) {
     fs::remove(tmp, ec);
-    return Error{ErrorCode::last_result_write_failed, *failure};
+    return Error{ErrorCode::last_result_write_failed, user_message(written.error())};
   }
   return {};
 }

@@ -169,8 +169,8 @@ bool Worker::admitted(Request request) {
 void Worker::on(cmd::ConfigChanged& change) {
   // Changes from racing setters can arrive out of order; a newer one already saved wins.
   if (change.generation < shared_->config.saved_generation()) return;
-  if (auto error = save_config(*change.record))
-    emit_error("config_save_failed", "保存配置失败：" + *error);
+  if (Status saved = save_config(*change.record); !saved)
+    emit_error("config_save_failed", "保存配置失败：" + user_message(saved.error()));
   shared_->config.mark_saved(change.generation);
   if (stop_) return;  // shutting down: the file is what matters
   // Hand edits of hotwords.toml take effect with a configuration change; the history is
@@ -294,8 +294,8 @@ void Worker::save_engine_choice(const std::string& name) {
     return next;
   });
   if (!replaced.record) return;
-  if (auto error = save_config(*replaced.record)) {
-    emit_error("config_save_failed", "保存配置失败：" + *error);
+  if (Status saved = save_config(*replaced.record); !saved) {
+    emit_error("config_save_failed", "保存配置失败：" + user_message(saved.error()));
   }
   shared_->config.mark_saved(replaced.generation);
 }

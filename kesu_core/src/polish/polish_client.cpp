@@ -45,28 +45,23 @@ HttpRequest chat_request(const std::string& url, const std::string& key, json bo
   return request;
 }
 
-// The JSON body of a chat answer; nullopt with `error` set for a transport failure (prefixed
-// with `connect_prefix`), an error status or a body that is not JSON.
-std::optional<json> chat_reply(const HttpResponse& response, std::string_view connect_prefix,
-                               std::string& error) {
-  if (!response.error.empty()) {
-    error = std::string(connect_prefix) + response.error;
-    return std::nullopt;
-  }
+// The JSON body of a chat answer. A transport failure is reported with `unreachable` (its detail
+// is the transport's reason); an error status or a body that is not JSON fail too.
+Result<json> chat_reply(const HttpResponse& response, ErrorCode unreachable) {
+  if (response.error) return Error{unreachable, user_message(*response.error)};
   if (response.status < 200 || response.status >= 300) {
-    error = "服务返回 " + std::to_string(response.status) + "：" + prefix_chars(response.body, 200);
-    return std::nullopt;
+    return Error{ErrorCode::chat_http_status,
+                 detail_parts({std::to_string(response.status), prefix_chars(response.body, 200)})};
   }
   try {
     return json::parse(response.body);
   } catch (const json::exception& e) {
-    error = std::string("响应不是合法 JSON：") + e.what();
-    return std::nullopt;
+    return Error{ErrorCode::chat_reply_not_json, e.what()};
   }
 }
 
-// Reads choices[0].message.content; nullopt with `error` set when the body does not have it.
-std::optional<std::string> chat_content(const json& body, std::string& error) {
+// Reads choices[0].message.content.
+Result<std::string> chat_content(const json& body) {
   const json* content = nullptr;
   if (body.is_object()) {
     const auto choices = body.find("choices");
@@ -79,10 +74,7 @@ std::optional<std::string> chat_content(const json& body, std::string& error) {
       }
     }
   }
-  if (content == nullptr || !content->is_string()) {
-    error = "响应里没有 choices[0].message.content";
-    return std::nullopt;
-  }
+  if (content == nullptr || !content->is_string()) return Error{ErrorCode::chat_no_content, {}};
   return content->get<std::string>();
 }
 
@@ -97,27 +89,26 @@ bool finished_for_length(const json& body) {
   return reason != (*choices)[0].end() && reason->is_string() && *reason == "length";
 }
 
-TextOutcome failure(std::string error) { return TextOutcome{std::nullopt, std::move(error)}; }
-TextOutcome success(std::string text) { return TextOutcome{std::move(text), {}}; }
+Error failure(ErrorCode code, std::string detail = {}) { return {code, std::move(detail)}; }
 
 }  // namespace
 
 HttpTransport default_transport() { return [](const HttpRequest& r) { return http_request(r); }; }
 
-std::optional<std::string> check_polish_result(std::string_view source, std::string_view result) {
-  if (trim(result).empty()) return "润色结果为空";
+Status check_polish_result(std::string_view source, std::string_view result) {
+  if (trim(result).empty()) return failure(ErrorCode::polish_result_empty);
   const double o = static_cast<double>(std::max<std::size_t>(utf8_char_count(source), 1));
   const double r = static_cast<double>(utf8_char_count(result));
-  if (r > 2 * o + 10) return "润色结果比原文长太多";
-  if (r < 0.4 * std::max(o - 10, 0.0)) return "润色结果比原文短太多";
-  return std::nullopt;
+  if (r > 2 * o + 10) return failure(ErrorCode::polish_result_too_long);
+  if (r < 0.4 * std::max(o - 10, 0.0)) return failure(ErrorCode::polish_result_too_short);
+  return Status::success();
 }
 
 TextOutcome polish_text(const PolishSettings& s, std::string_view text, const HttpTransport& send) {
-  if (s.level == PolishLevel::off) return success(std::string(text));
-  if (trim(s.endpoint).empty()) return failure("没有配置润色服务地址");
+  if (s.level == PolishLevel::off) return std::string(text);
+  if (trim(s.endpoint).empty()) return failure(ErrorCode::polish_no_endpoint);
   const std::string key = trim(s.api_key);
-  if (key.empty()) return failure("没有配置 API Key");
+  if (key.empty()) return failure(ErrorCode::polish_no_key);
 
   const std::int64_t chars = static_cast<std::int64_t>(utf8_char_count(text));
   const std::int64_t max_tokens = std::clamp<std::int64_t>(3 * chars + 256, 512, 8192);
@@ -131,14 +122,15 @@ TextOutcome polish_text(const PolishSettings& s, std::string_view text, const Ht
   const auto timeout = std::chrono::milliseconds(std::clamp<std::int64_t>(s.timeout_ms, 500, 20000));
   const HttpResponse response = send(chat_request(chat_url(s.endpoint), key, std::move(body), timeout));
 
-  std::string error;
-  const std::optional<json> parsed = chat_reply(response, "连不上润色服务：", error);
-  if (!parsed) return failure(error);
-  if (finished_for_length(*parsed)) return failure("润色没写完（输出被截断），这次用原文");
-  const std::optional<std::string> content = chat_content(*parsed, error);
-  if (!content) return failure(error);
-  if (auto problem = check_polish_result(text, *content)) return failure(*problem + "，已用原文");
-  return success(trim(*content));
+  const Result<json> parsed = chat_reply(response, ErrorCode::polish_unreachable);
+  if (!parsed) return parsed.error();
+  if (finished_for_length(*parsed)) return failure(ErrorCode::polish_truncated);
+  const Result<std::string> content = chat_content(*parsed);
+  if (!content) return content.error();
+  if (Status checked = check_polish_result(text, *content); !checked) {
+    return failure(ErrorCode::polish_result_rejected, user_message(checked.error()));
+  }
+  return trim(*content);
 }
 
 // The service settings of the configuration with a level, a style prompt and an application.
@@ -173,33 +165,37 @@ TextOutcome polish_sample(const ConfigRecord& config, const PolishProfileView& p
   std::optional<PolishLevel> level = parse_polish_level(profile.level);
   if (!level || *level == PolishLevel::off) level = parse_polish_level(config.polish_level);
   if (!level || *level == PolishLevel::off) {
-    return failure("当前润色档的力度是「关闭」：在设置 → 润色 → 这一档里选 轻度/中度/重度");
+    return failure(ErrorCode::polish_level_off);
   }
-  if (trim(config.polish_api_key).empty()) return failure("没有填 API Key");
+  if (trim(config.polish_api_key).empty()) return failure(ErrorCode::polish_sample_no_key);
   const PolishSettings settings = polish_settings(config, *level, profile.prompt, "");
   TextOutcome outcome = polish_text(settings, kSampleText, send);
-  if (!outcome.text) outcome.error = "润色失败：" + outcome.error;
+  if (!outcome) return failure(ErrorCode::polish_sample_failed, user_message(outcome.error()));
   return outcome;
 }
 
 TextOutcome list_polish_models(const ConfigRecord& config, const HttpTransport& send) {
   const std::string key = trim(config.polish_api_key);
-  if (key.empty()) return failure("还没有 Key：先粘贴并保存，再检测模型");
+  if (key.empty()) return failure(ErrorCode::models_no_key);
   const std::string url = models_url(config.polish_endpoint);
   HttpRequest request;
   request.url = url;
   request.headers = {{"Authorization", "Bearer " + key}, {"Accept", "application/json"}};
   request.timeout = std::chrono::milliseconds(8000);
   const HttpResponse response = send(request);
-  if (!response.error.empty()) return failure("连不上 " + url + "：" + response.error);
+  if (response.error) {
+    return failure(ErrorCode::models_unreachable,
+                   detail_parts({url, user_message(*response.error)}));
+  }
   if (response.status < 200 || response.status >= 300) {
-    return failure("HTTP " + std::to_string(response.status) + "：" + prefix_chars(response.body, 200));
+    return failure(ErrorCode::models_http_status,
+                   detail_parts({std::to_string(response.status), prefix_chars(response.body, 200)}));
   }
   json parsed;
   try {
     parsed = json::parse(response.body);
   } catch (const json::exception&) {
-    return failure("返回的不是 JSON：" + prefix_chars(response.body, 120));
+    return failure(ErrorCode::models_not_json, prefix_chars(response.body, 120));
   }
   std::vector<std::string> ids;
   if (parsed.is_object()) {
@@ -214,16 +210,16 @@ TextOutcome list_polish_models(const ConfigRecord& config, const HttpTransport& 
   }
   std::sort(ids.begin(), ids.end());
   ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  if (ids.empty()) return failure(url + " 没有返回任何模型（有的服务不支持 /models）");
-  return success(json(ids).dump(-1, ' ', false, json::error_handler_t::replace));
+  if (ids.empty()) return failure(ErrorCode::models_none_listed, url);
+  return json(ids).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 TextOutcome rewrite_selection(const ConfigRecord& config, std::string_view instruction,
                               std::string_view selected, const HttpTransport& send) {
-  if (trim(config.polish_endpoint).empty()) return failure("没有配置服务地址（设置页「润色」里填）");
+  if (trim(config.polish_endpoint).empty()) return failure(ErrorCode::rewrite_no_endpoint);
   const std::string key = trim(config.polish_api_key);
-  if (key.empty()) return failure("没有配置 API Key（设置页「润色」里填）");
-  if (trim(selected).empty()) return failure("没有选中文字");
+  if (key.empty()) return failure(ErrorCode::rewrite_no_key);
+  if (trim(selected).empty()) return failure(ErrorCode::rewrite_nothing_selected);
   const auto timeout = std::chrono::milliseconds(
       std::clamp<std::int64_t>(std::max<std::int64_t>(config.polish_timeout_ms, 15000), 1000, 60000));
   json body = json::object();
@@ -235,14 +231,13 @@ TextOutcome rewrite_selection(const ConfigRecord& config, std::string_view instr
             {"content", "指令：" + std::string(instruction) + "\n\n文字：\n" + std::string(selected)}}});
   const HttpResponse response =
       send(chat_request(chat_url(config.polish_endpoint), key, std::move(body), timeout));
-  std::string error;
-  const std::optional<json> parsed = chat_reply(response, "连不上服务：", error);
-  if (!parsed) return failure(error);
-  const std::optional<std::string> content = chat_content(*parsed, error);
-  if (!content) return failure(error);
+  const Result<json> parsed = chat_reply(response, ErrorCode::rewrite_unreachable);
+  if (!parsed) return parsed.error();
+  const Result<std::string> content = chat_content(*parsed);
+  if (!content) return content.error();
   std::string result = trim(*content);
-  if (result.empty()) return failure("服务返回了空内容");
-  return success(std::move(result));
+  if (result.empty()) return failure(ErrorCode::rewrite_empty_reply);
+  return result;
 }
 
 }  // namespace kesu

@@ -9,6 +9,7 @@
 #include "config/config_record.h"
 #include "net/http_client.h"
 #include "polish/polish_prompt.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -29,13 +30,10 @@ struct PolishSettings {
 };
 
 // Either the text or the reason there is none.
-struct TextOutcome {
-  std::optional<std::string> text;
-  std::string error;
-};
+using TextOutcome = Result<std::string>;
 
-// The result check: nullopt when `result` is acceptable for `source`, else why not.
-std::optional<std::string> check_polish_result(std::string_view source, std::string_view result);
+// The result check: whether `result` is acceptable for `source`, else why not.
+Status check_polish_result(std::string_view source, std::string_view result);
 
 // Polishes `text` (level off: unchanged, no request).
 TextOutcome polish_text(const PolishSettings& settings, std::string_view text,

@@ -18,15 +18,12 @@ namespace fs = std::filesystem;
 namespace {
 
 // A string member of a profile table; absent reads as "", any other type is an error.
-bool read_text(const toml::table& table, const char* key, std::string& out, std::string& error) {
+Status read_text(const toml::table& table, const char* key, std::string& out) {
   const toml::node* node = table.get(key);
-  if (node == nullptr) return true;
-  if (!node->is_string()) {
-    error = std::string("profile 的 ") + key + " 应该是字符串";
-    return false;
-  }
+  if (node == nullptr) return Status::success();
+  if (!node->is_string()) return Error{ErrorCode::profile_expects_text, key};
   out = node->as_string()->get();
-  return true;
+  return Status::success();
 }
 
 std::string active_or_first(const std::vector<Profile>& profiles, std::string_view wanted) {
@@ -68,40 +65,42 @@ ProfileList builtin_list() {
 }
 
 void save_or_log(const fs::path& path, const ProfileList& list) {
-  if (auto error = save_profiles(path, list)) log_line(*error);
+  if (Status saved = save_profiles(path, list); !saved) log_line(user_message(saved.error()));
 }
 
 }  // namespace
 
 fs::path profiles_path(const fs::path& core_dir) { return core_dir / "profiles.toml"; }
 
-std::variant<ProfileList, std::string> parse_profiles_text(std::string_view text) {
+Result<ProfileList> parse_profiles_text(std::string_view text) {
   toml::table root;
   try {
     root = toml::parse(text);
   } catch (const toml::parse_error& e) {
-    std::string message(e.description());
     const auto& begin = e.source().begin;
-    if (begin.line > 0) message += "（第 " + std::to_string(begin.line) + " 行）";
-    return message;
+    return Error{ErrorCode::profiles_toml_syntax,
+                 detail_parts({begin.line > 0 ? std::to_string(begin.line) : std::string(),
+                               e.description()})};
   }
-  std::string error;
   std::string wanted;
-  if (!read_text(root, "active", wanted, error)) return std::string("active 应该是字符串");
+  if (!read_text(root, "active", wanted)) return Error{ErrorCode::profiles_active_not_text, {}};
 
   ProfileList list;
   if (const toml::node* node = root.get("profile")) {
     const toml::array* tables = node->as_array();
-    if (tables == nullptr || !tables->is_array_of_tables()) return std::string("profile 应该是 [[profile]] 表");
+    if (tables == nullptr || !tables->is_array_of_tables()) {
+      return Error{ErrorCode::profiles_not_tables, {}};
+    }
     for (const toml::node& item : *tables) {
       const toml::table& table = *item.as_table();
-      if (table.get("name") == nullptr) return std::string("profile 缺少 name");
+      if (table.get("name") == nullptr) return Error{ErrorCode::profile_nameless, {}};
       Profile p;
       std::string level;
-      if (!read_text(table, "name", p.name, error) || !read_text(table, "icon", p.icon, error) ||
-          !read_text(table, "level", level, error) || !read_text(table, "prompt", p.prompt, error) ||
-          !read_text(table, "slot", p.slot, error)) {
-        return error;
+      const std::pair<const char*, std::string*> fields[] = {
+          {"name", &p.name}, {"icon", &p.icon}, {"level", &level}, {"prompt", &p.prompt},
+          {"slot", &p.slot}};
+      for (const auto& [key, out] : fields) {
+        if (Status read = read_text(table, key, *out); !read) return read.error();
       }
       p.name = trim_unicode(p.name);
       if (p.name.empty()) continue;
@@ -110,7 +109,7 @@ std::variant<ProfileList, std::string> parse_profiles_text(std::string_view text
       list.profiles.push_back(std::move(p));
     }
   }
-  if (list.profiles.empty()) return std::string("profiles.toml 里一条 profile 都没有");
+  if (list.profiles.empty()) return Error{ErrorCode::profiles_none_in_file, {}};
   list.active = active_or_first(list.profiles, wanted);
   return list;
 }
@@ -133,18 +132,18 @@ std::string render_profiles(const ProfileList& list) {
   return out;
 }
 
-std::optional<std::string> save_profiles(const fs::path& path, const ProfileList& list) {
+Status save_profiles(const fs::path& path, const ProfileList& list) {
   std::error_code ec;
   fs::create_directories(path.parent_path(), ec);
   fs::path tmp = path;
   tmp.replace_extension(".tmp");
-  std::optional<std::string> error = write_whole_file(tmp, render_profiles(list));
-  if (!error) error = replace_file(tmp, path);
-  if (error) {
+  Status written = write_whole_file(tmp, render_profiles(list));
+  if (written) written = replace_file(tmp, path);
+  if (!written) {
     fs::remove(tmp, ec);
-    return "写 profiles.toml 失败：" + *error;
+    return Error{ErrorCode::profiles_write_failed, written.error().detail};
   }
-  return std::nullopt;
+  return Status::success();
 }
 
 ProfileList load_profiles(const fs::path& path) {
@@ -162,12 +161,12 @@ ProfileList load_profiles(const fs::path& path) {
     case ReadOutcome::ok:
       break;
   }
-  auto parsed = parse_profiles_text(text);
-  if (auto* message = std::get_if<std::string>(&parsed)) {
-    log_line("profiles.toml 解析失败，用内置：" + *message);
+  Result<ProfileList> parsed = parse_profiles_text(text);
+  if (!parsed) {
+    log_line("profiles.toml 解析失败，用内置：" + user_message(parsed.error()));
     return builtin_list();
   }
-  ProfileList list = std::move(std::get<ProfileList>(parsed));
+  ProfileList list = std::move(*parsed);
   if (give_default_slots(list.profiles)) save_or_log(path, list);
   return list;
 }

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "profiles/profile.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -18,15 +18,14 @@ struct ProfileList {
   std::string active;             // the name of one of them
 };
 
-// Profiles of a profiles.toml text, or the parse message. Names and slots are trimmed, levels
+// Profiles of a profiles.toml text, or why it cannot be used. Names and slots are trimmed, levels
 // normalised, nameless profiles skipped; no profile left is an error too.
-std::variant<ProfileList, std::string> parse_profiles_text(std::string_view text);
+Result<ProfileList> parse_profiles_text(std::string_view text);
 
 std::string render_profiles(const ProfileList& list);
 
-// Replaces the file atomically through profiles.tmp. Returns the message on failure.
-[[nodiscard]] std::optional<std::string> save_profiles(const std::filesystem::path& path,
-                                                       const ProfileList& list);
+// Replaces the file atomically through profiles.tmp.
+Status save_profiles(const std::filesystem::path& path, const ProfileList& list);
 
 // The list at core creation, with every fallback: built-ins for a missing or broken file, the
 // default slots when no profile has one. Writes the file when it was missing or got slots.

@@ -31,12 +31,12 @@ Json profiles_to_json(const ProfileList& list, const std::optional<std::filesyst
           {"profiles", std::move(profiles)}};
 }
 
-std::variant<ProfileList, std::string> profiles_from_json(std::string_view text) {
+Result<ProfileList> profiles_from_json(std::string_view text) {
   Json root;
   try {
     root = Json::parse(text);
   } catch (const Json::parse_error& e) {
-    return std::string(e.what());
+    return Error{ErrorCode::profiles_json_invalid, e.what()};
   }
   const Json* array = nullptr;
   if (root.is_array()) {
@@ -45,7 +45,7 @@ std::variant<ProfileList, std::string> profiles_from_json(std::string_view text)
     auto it = root.find("profiles");
     if (it != root.end() && it->is_array()) array = &*it;
   }
-  if (array == nullptr) return std::string("缺少 profiles 数组");
+  if (array == nullptr) return Error{ErrorCode::profiles_array_missing, {}};
 
   ProfileList list;
   for (const Json& item : *array) {
@@ -62,7 +62,7 @@ std::variant<ProfileList, std::string> profiles_from_json(std::string_view text)
                                           : std::string("light"));
     list.profiles.push_back(std::move(p));
   }
-  if (list.profiles.empty()) return std::string("至少要有一个 profile");
+  if (list.profiles.empty()) return Error{ErrorCode::profiles_empty, {}};
 
   list.active = list.profiles.front().name;
   if (root.is_object()) {

@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include "profiles/profile_file.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -15,7 +15,7 @@ namespace kesu {
 nlohmann::json profiles_to_json(const ProfileList& list,
                                 const std::optional<std::filesystem::path>& path);
 
-// A kesu_set_profiles text as a list (active resolved to one of its names), or the message.
-std::variant<ProfileList, std::string> profiles_from_json(std::string_view text);
+// A kesu_set_profiles text as a list (active resolved to one of its names), or why not.
+Result<ProfileList> profiles_from_json(std::string_view text);
 
 }  // namespace kesu

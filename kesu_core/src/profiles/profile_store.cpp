@@ -22,15 +22,15 @@ Profile ProfileStore::active_profile() const {
   return list_.profiles.front();
 }
 
-std::optional<std::string> ProfileStore::set_profiles_json(std::string_view text) {
-  auto parsed = profiles_from_json(text);
-  if (auto* message = std::get_if<std::string>(&parsed)) return *message;
+Status ProfileStore::set_profiles_json(std::string_view text) {
+  Result<ProfileList> parsed = profiles_from_json(text);
+  if (!parsed) return parsed.error();
   std::lock_guard lock(mu_);
-  list_ = std::move(std::get<ProfileList>(parsed));
+  list_ = std::move(*parsed);
   return save_locked();
 }
 
-std::optional<std::string> ProfileStore::set_active(std::string_view name) {
+Status ProfileStore::set_active(std::string_view name) {
   std::lock_guard lock(mu_);
   for (const Profile& p : list_.profiles) {
     if (p.name == name) {
@@ -38,11 +38,11 @@ std::optional<std::string> ProfileStore::set_active(std::string_view name) {
       return save_locked();
     }
   }
-  return "没有叫「" + std::string(name) + "」的 profile";
+  return Error{ErrorCode::profile_unknown, std::string(name)};
 }
 
-std::optional<std::string> ProfileStore::save_locked() const {
-  if (!path_) return std::nullopt;
+Status ProfileStore::save_locked() const {
+  if (!path_) return Status::success();
   return save_profiles(*path_, list_);
 }
 

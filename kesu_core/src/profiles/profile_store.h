@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "profiles/profile_file.h"
+#include "util/error.h"
 
 namespace kesu {
 
@@ -24,13 +25,13 @@ class ProfileStore {
   Profile active_profile() const;
   std::size_t count() const;
 
-  // Each returns the message on failure. A failed write keeps the new values in memory, as
-  // they are what the user chose; the next successful write persists them.
-  [[nodiscard]] std::optional<std::string> set_profiles_json(std::string_view text);
-  [[nodiscard]] std::optional<std::string> set_active(std::string_view name);
+  // A failed write keeps the new values in memory, as they are what the user chose; the next
+  // successful write persists them.
+  Status set_profiles_json(std::string_view text);
+  Status set_active(std::string_view name);
 
  private:
-  std::optional<std::string> save_locked() const;
+  Status save_locked() const;
 
   mutable std::mutex mu_;
   ProfileList list_;                                // guarded by mu_

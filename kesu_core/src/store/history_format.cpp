@@ -87,7 +87,11 @@ class Damage {
     if (!text_.empty()) text_ += "；";
     text_ += std::move(what);
   }
-  const std::string& text() const { return text_; }
+  // Nothing when the file read whole; the findings in order otherwise.
+  std::optional<Error> error() const {
+    if (text_.empty()) return std::nullopt;
+    return Error{ErrorCode::history_damaged, text_};
+  }
 
  private:
   std::string text_;
@@ -223,7 +227,7 @@ Salvaged<std::vector<HistoryEntry>> salvage_history(std::string_view text) {
     damage.note("不是 JSON 数组");
   }
   if (out.skipped > 0) damage.note(std::to_string(out.skipped) + " 条记录格式不对，已跳过");
-  out.damage = damage.text();
+  out.damage = damage.error();
   return out;
 }
 
@@ -233,7 +237,7 @@ Salvaged<Statistics> salvage_stats(std::string_view text) {
   const Json root = read_prefix(text, damage);
   if (!root.is_object()) {
     if (!root.is_discarded()) damage.note("不是 JSON 对象");
-    out.damage = damage.text();
+    out.damage = damage.error();
     return out;
   }
   Statistics& s = out.content;
@@ -266,7 +270,7 @@ Salvaged<Statistics> salvage_stats(std::string_view text) {
     ++out.skipped;
   }
   if (out.skipped > 0) damage.note(std::to_string(out.skipped) + " 项格式不对，已跳过");
-  out.damage = damage.text();
+  out.damage = damage.error();
   return out;
 }
 

@@ -10,6 +10,8 @@
 
 #include "store/history_types.h"
 
+#include "util/error.h"
+
 namespace kesu {
 
 // history.json: a compact array, newest first, keys in the file's fixed order (not sorted).
@@ -25,9 +27,9 @@ template <class Content>
 struct Salvaged {
   Content content;
   std::size_t skipped = 0;  // entries, day records or values of the wrong shape, left out
-  std::string damage;       // empty when the file read whole; else what was wrong, for the log
+  std::optional<Error> damage;  // what was wrong (history_damaged), for the log
 
-  bool intact() const { return damage.empty(); }
+  bool intact() const { return !damage.has_value(); }
 };
 
 Salvaged<std::vector<HistoryEntry>> salvage_history(std::string_view text);

@@ -33,12 +33,13 @@ std::size_t to_limit(std::int64_t limit) { return limit < 0 ? 0 : static_cast<st
 // cleared) or there was nothing to keep.
 bool keep_original(const fs::path& file, std::optional<std::string>& unsaved) {
   if (!unsaved) return true;
-  BackupOutcome backup = keep_backup(file, *unsaved);
-  if (!backup.path) {
-    log_line("备份 " + path_to_utf8(file.filename()) + " 失败，先不改写它：" + backup.error);
+  const Result<fs::path> backup = keep_backup(file, *unsaved);
+  if (!backup) {
+    log_line("备份 " + path_to_utf8(file.filename()) + " 失败，先不改写它：" +
+             user_message(backup.error()));
     return false;
   }
-  log_line("原来的 " + path_to_utf8(file.filename()) + " 备份在 " + path_to_utf8(*backup.path));
+  log_line("原来的 " + path_to_utf8(file.filename()) + " 备份在 " + path_to_utf8(*backup));
   unsaved.reset();
   return true;
 }
@@ -52,7 +53,8 @@ auto read_store_file(const fs::path& file, Salvage salvage, std::optional<std::s
   if (!text) return read;
   read = salvage(*text);
   if (read.intact()) return read;
-  log_line(path_to_utf8(file.filename()) + " 有损坏，只保留读得出的部分：" + read.damage);
+  log_line(path_to_utf8(file.filename()) + " 有损坏，只保留读得出的部分：" +
+           user_message(*read.damage));
   unsaved = std::move(*text);
   (void)keep_original(file, unsaved);
   return read;
@@ -67,11 +69,11 @@ void replace_json_file(const fs::path& dir, const char* name, const char* tmp_na
   if (!keep_original(dir / name, unsaved)) return;
   const fs::path tmp = dir / tmp_name;
   // Dictated text is the user's own: other users of the machine may not read it.
-  std::optional<std::string> error = write_whole_file(tmp, text, FileAccess::owner_only);
-  if (!error) error = replace_file(tmp, dir / name);
-  if (error) {
+  Status written = write_whole_file(tmp, text, FileAccess::owner_only);
+  if (written) written = replace_file(tmp, dir / name);
+  if (!written) {
     fs::remove(tmp, ec);
-    log_line(std::string("写 ") + name + " 失败（已忽略）：" + *error);
+    log_line(std::string("写 ") + name + " 失败（已忽略）：" + user_message(written.error()));
   }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
-#include <string>
 #include <string_view>
+
+#include "util/error.h"
 
 namespace kesu {
 
@@ -15,18 +15,16 @@ enum class FileAccess {
 };
 
 // Writes `bytes` to `path` (created or truncated) and flushes them to disk. With owner_only an
-// existing file's wider mode is narrowed before any byte is written. Returns the error text on
-// failure.
-std::optional<std::string> write_whole_file(const std::filesystem::path& path,
-                                            std::string_view bytes,
-                                            FileAccess access = FileAccess::shared);
+// existing file's wider mode is narrowed before any byte is written. Fails with
+// file_write_failed and the system's reason.
+Status write_whole_file(const std::filesystem::path& path, std::string_view bytes,
+                        FileAccess access = FileAccess::shared);
 
-// Narrows an existing file to owner_only (no-op on Windows). Returns the error text on failure.
-std::optional<std::string> restrict_to_owner(const std::filesystem::path& path);
+// Narrows an existing file to owner_only (no-op on Windows). Fails with file_mode_failed.
+Status restrict_to_owner(const std::filesystem::path& path);
 
 // Renames `from` over `to`, replacing an existing `to` in one step, so a reader (or a crash)
-// sees either the old or the new file, never a mix. Returns the error text on failure.
-std::optional<std::string> replace_file(const std::filesystem::path& from,
-                                        const std::filesystem::path& to);
+// sees either the old or the new file, never a mix. Fails with file_replace_failed.
+Status replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace kesu

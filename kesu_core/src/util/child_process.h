@@ -15,6 +15,8 @@
 #include <system_error>
 #include <vector>
 
+#include "util/error.h"
+
 namespace kesu {
 
 struct ChildSpec {
@@ -37,7 +39,7 @@ struct ChildResult {
   int signal = 0;      // the signal that ended it (never on Windows)
   std::string out;     // captured standard output (what arrived before a kill, too)
   std::string err;     // captured standard error
-  std::string error;   // why it could not be started
+  std::optional<Error> error;  // why it could not be started (End::start_failed)
 };
 
 // Runs a child to its end (or its time-out, or its cancellation, which kill it).
@@ -53,16 +55,16 @@ class ChildProcess {
  public:
   struct Impl;
 
-  // nullptr with `error` set when the program cannot be started.
-  static std::unique_ptr<ChildProcess> start(const ChildSpec& spec, std::string& error);
+  // Fails with no_program or child_start_failed when the program cannot be started.
+  static Result<std::unique_ptr<ChildProcess>> start(const ChildSpec& spec);
 
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // The exit code once the child has ended (also after kill), nullopt while it runs. Throws
-  // std::system_error when the child's state cannot be read.
-  std::optional<int> poll();
+  // The exit code once the child has ended (also after kill), nullopt while it runs. Fails with
+  // child_wait_failed when the child's state cannot be read.
+  Result<std::optional<int>> poll();
   // Ends the child at once and waits until it is gone.
   void kill();
 

@@ -114,35 +114,27 @@ std::optional<std::string> find_program(const std::string& name) {
   ::_exit(127);
 }
 
+Error start_error(int system_code) {
+  return {ErrorCode::child_start_failed, std::strerror(system_code)};
+}
+
 // Starts `args` with the three standard streams as given (-1: the null device).
-pid_t spawn(const std::vector<std::string>& args, int out_fd, int err_fd, std::string& error) {
-  if (args.empty()) {
-    error = "没有要运行的程序";
-    return -1;
-  }
+Result<pid_t> spawn(const std::vector<std::string>& args, int out_fd, int err_fd) {
+  if (args.empty()) return Error{ErrorCode::no_program, {}};
   const std::optional<std::string> program = find_program(args[0]);
-  if (!program) {
-    error = std::strerror(ENOENT);
-    return -1;
-  }
+  if (!program) return start_error(ENOENT);
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
   const Fd null_device = above_standard(Fd(::open("/dev/null", O_RDWR | O_CLOEXEC)));
   Fd status_read, status_write;
-  if (null_device.get() < 0 || !make_pipe(status_read, status_write)) {
-    error = std::strerror(errno);
-    return -1;
-  }
+  if (null_device.get() < 0 || !make_pipe(status_read, status_write)) return start_error(errno);
   const int streams[3] = {null_device.get(), out_fd >= 0 ? out_fd : null_device.get(),
                           err_fd >= 0 ? err_fd : null_device.get()};
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
-  if (pid < 0) {
-    error = std::strerror(errno);
-    return -1;
-  }
+  if (pid < 0) return start_error(errno);
   if (pid == 0) become_child(parent, streams, program->c_str(), argv.data(), status_write.get());
 
   status_write.reset();
@@ -155,8 +147,7 @@ pid_t spawn(const std::vector<std::string>& args, int out_fd, int err_fd, std::s
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  error = std::strerror(child_errno);
-  return -1;
+  return start_error(child_errno);
 }
 
 void kill_and_reap(pid_t pid) {
@@ -213,24 +204,25 @@ ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) 
 
 ChildProcess::~ChildProcess() { kill(); }
 
-std::unique_ptr<ChildProcess> ChildProcess::start(const ChildSpec& spec, std::string& error) {
+Result<std::unique_ptr<ChildProcess>> ChildProcess::start(const ChildSpec& spec) {
   const Fd out_file = open_output(spec.out, spec.out_file);
   const Fd err_file = open_output(spec.err, spec.err_file);
+  const Result<pid_t> pid = spawn(spec.argv, out_file.get(), err_file.get());
+  if (!pid) return pid.error();
   auto impl = std::make_unique<Impl>();
-  impl->pid = spawn(spec.argv, out_file.get(), err_file.get(), error);
-  if (impl->pid < 0) return nullptr;
+  impl->pid = *pid;
   return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(impl)));
 }
 
-std::optional<int> ChildProcess::poll() {
+Result<std::optional<int>> ChildProcess::poll() {
   if (impl_->exit_code) return impl_->exit_code;
   int status = 0;
   pid_t r;
   do {
     r = ::waitpid(impl_->pid, &status, WNOHANG);
   } while (r < 0 && errno == EINTR);
-  if (r < 0) throw std::system_error(errno, std::generic_category());
-  if (r == 0) return std::nullopt;
+  if (r < 0) return Error{ErrorCode::child_wait_failed, std::strerror(errno)};
+  if (r == 0) return std::optional<int>();  // still running
   impl_->exit_code = exit_code_of(status);
   return impl_->exit_code;
 }
@@ -249,7 +241,7 @@ ChildResult run_child(const ChildSpec& spec) {
   for (int i = 0; i < 2; ++i) {
     if (modes[i] == ChildSpec::Output::capture && !make_pipe(pipes[i][0], pipes[i][1])) {
       run.end = ChildResult::End::start_failed;
-      run.error = std::strerror(errno);
+      run.error = start_error(errno);
       return run;
     }
   }
@@ -257,11 +249,13 @@ ChildResult run_child(const ChildSpec& spec) {
   const Fd err_file = open_output(spec.err, spec.err_file);
   const int out_fd = modes[0] == ChildSpec::Output::capture ? pipes[0][1].get() : out_file.get();
   const int err_fd = modes[1] == ChildSpec::Output::capture ? pipes[1][1].get() : err_file.get();
-  const pid_t pid = spawn(spec.argv, out_fd, err_fd, run.error);
-  if (pid < 0) {
+  const Result<pid_t> spawned = spawn(spec.argv, out_fd, err_fd);
+  if (!spawned) {
     run.end = ChildResult::End::start_failed;
+    run.error = spawned.error();
     return run;
   }
+  const pid_t pid = *spawned;
   pipes[0][1].reset();
   pipes[1][1].reset();
 

@@ -103,16 +103,14 @@ Handle kill_on_close_job(HANDLE process) {
   return job;
 }
 
+Error start_error(DWORD code) { return {ErrorCode::child_start_failed, system_message(code)}; }
+
 // Starts the program with exactly the three given handles inherited (a handle list, so pipes
 // of children started at the same time on other threads never leak into this one), without a
 // console window. The child is held suspended until it is in its job, so nothing it starts
 // itself can escape the job.
-Spawned spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE err,
-              std::string& error) {
-  if (args.empty()) {
-    error = "没有要运行的程序";
-    return {};
-  }
+Result<Spawned> spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE err) {
+  if (args.empty()) return Error{ErrorCode::no_program, {}};
   std::wstring line = widen(windows_command_line(args));
   // The same handle may be listed only once.
   std::vector<HANDLE> inherited = {in};
@@ -124,8 +122,7 @@ Spawned spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDL
       !UpdateProcThreadAttribute(attributes.get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
                                  inherited.data(), inherited.size() * sizeof(HANDLE), nullptr,
                                  nullptr)) {
-    error = system_message(GetLastError());
-    return {};
+    return start_error(GetLastError());
   }
   STARTUPINFOEXW si{};
   si.StartupInfo.cb = sizeof si;
@@ -139,8 +136,7 @@ Spawned spawn(const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDL
                       CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT |
                           CREATE_UNICODE_ENVIRONMENT,
                       nullptr, nullptr, &si.StartupInfo, &pi)) {
-    error = system_message(GetLastError());
-    return {};
+    return start_error(GetLastError());
   }
   const Handle thread(pi.hThread);
   Spawned spawned{Handle(pi.hProcess), {}};
@@ -223,24 +219,25 @@ ChildProcess::ChildProcess(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) 
 
 ChildProcess::~ChildProcess() { kill(); }
 
-std::unique_ptr<ChildProcess> ChildProcess::start(const ChildSpec& spec, std::string& error) {
+Result<std::unique_ptr<ChildProcess>> ChildProcess::start(const ChildSpec& spec) {
   const Handle in = inheritable_null(GENERIC_READ);
   const Handle null_out = inheritable_null(GENERIC_WRITE);
   const Handle out_file = open_output(spec.out, spec.out_file);
   const Handle err_file = open_output(spec.err, spec.err_file);
   auto impl = std::make_unique<Impl>();
-  impl->child = spawn(spec.argv, in.get(), out_file ? out_file.get() : null_out.get(),
-                      err_file ? err_file.get() : null_out.get(), error);
-  if (!impl->child) return nullptr;
+  Result<Spawned> spawned = spawn(spec.argv, in.get(), out_file ? out_file.get() : null_out.get(),
+                                  err_file ? err_file.get() : null_out.get());
+  if (!spawned) return spawned.error();
+  impl->child = std::move(spawned).value();
   return std::unique_ptr<ChildProcess>(new ChildProcess(std::move(impl)));
 }
 
-std::optional<int> ChildProcess::poll() {
+Result<std::optional<int>> ChildProcess::poll() {
   if (impl_->exit_code) return impl_->exit_code;
   const DWORD r = WaitForSingleObject(impl_->child.process.get(), 0);
-  if (r == WAIT_TIMEOUT) return std::nullopt;
+  if (r == WAIT_TIMEOUT) return std::optional<int>();  // still running
   if (r != WAIT_OBJECT_0) {
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category());
+    return Error{ErrorCode::child_wait_failed, system_message(GetLastError())};
   }
   impl_->exit_code = exit_code_of(impl_->child.process.get());
   return impl_->exit_code;
@@ -259,7 +256,7 @@ ChildResult run_child(const ChildSpec& spec) {
   for (int i = 0; i < 2; ++i) {
     if (modes[i] == ChildSpec::Output::capture && !make_pipe(pipes[i][0], pipes[i][1])) {
       run.end = ChildResult::End::start_failed;
-      run.error = system_message(GetLastError());
+      run.error = start_error(GetLastError());
       return run;
     }
   }
@@ -270,11 +267,13 @@ ChildResult run_child(const ChildSpec& spec) {
   for (int i = 0; i < 2; ++i) {
     streams[i] = pipes[i][1] ? pipes[i][1].get() : files[i] ? files[i].get() : null_out.get();
   }
-  const Spawned child = spawn(spec.argv, in.get(), streams[0], streams[1], run.error);
-  if (!child) {
+  Result<Spawned> spawned = spawn(spec.argv, in.get(), streams[0], streams[1]);
+  if (!spawned) {
     run.end = ChildResult::End::start_failed;
+    run.error = spawned.error();
     return run;
   }
+  const Spawned child = std::move(spawned).value();
   // The child holds its own copies now; ours would keep the readers from ever seeing the end.
   for (auto& pipe : pipes) pipe[1].reset();
   in.reset();

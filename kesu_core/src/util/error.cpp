@@ -13,4 +13,15 @@ std::string_view error_code_name(ErrorCode code) {
   return "other";
 }
 
+std::string detail_parts(std::initializer_list<std::string_view> parts) {
+  std::string detail;
+  bool first = true;
+  for (std::string_view part : parts) {
+    if (!first) detail += '\n';
+    first = false;
+    detail += part;
+  }
+  return detail;
+}
+
 }  // namespace kesu

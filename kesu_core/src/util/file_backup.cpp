@@ -28,7 +28,7 @@ fs::path backup_name(const fs::path& file, int n) {
   return name;
 }
 
-BackupOutcome keep_backup(const fs::path& file, std::string_view bytes) {
+Result<fs::path> keep_backup(const fs::path& file, std::string_view bytes) {
   std::optional<fs::path> free_name;
   for (int n = 1; n <= kMaxBackups; ++n) {
     const fs::path name = backup_name(file, n);
@@ -40,23 +40,22 @@ BackupOutcome keep_backup(const fs::path& file, std::string_view bytes) {
       if (!free_name) free_name = name;
       continue;
     }
-    if (holds(name, bytes)) return {name, {}};
+    if (holds(name, bytes)) return name;
   }
   if (!free_name) {
-    return {std::nullopt, "已有 " + std::to_string(kMaxBackups) + " 份备份，请先清理 " +
-                              path_to_utf8(backup_name(file, 1)) + " 等旧备份"};
+    return Error{ErrorCode::backups_full, path_to_utf8(backup_name(file, 1))};
   }
   // Written under a temporary name first, so a cut-short copy never looks like a backup.
   fs::path tmp = *free_name;
   tmp += ".tmp";
-  std::optional<std::string> error = write_whole_file(tmp, bytes, FileAccess::owner_only);
-  if (!error) error = replace_file(tmp, *free_name);
-  if (error) {
+  Status kept = write_whole_file(tmp, bytes, FileAccess::owner_only);
+  if (kept) kept = replace_file(tmp, *free_name);
+  if (!kept) {
     std::error_code ec;
     fs::remove(tmp, ec);
-    return {std::nullopt, *error};
+    return kept.error();
   }
-  return {*free_name, {}};
+  return *free_name;
 }
 
 }  // namespace kesu

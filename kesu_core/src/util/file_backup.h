@@ -1,9 +1,9 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
-#include <string>
 #include <string_view>
+
+#include "util/error.h"
 
 namespace kesu {
 
@@ -14,15 +14,12 @@ std::filesystem::path backup_name(const std::filesystem::path& file, int n);
 
 inline constexpr int kMaxBackups = 100;
 
-struct BackupOutcome {
-  std::optional<std::filesystem::path> path;  // where `bytes` are now kept
-  std::string error;                          // why they could not be kept
-};
-
 // Keeps `bytes` (a damaged file's original content) beside `file` before the file is replaced.
 // A backup that already holds the same bytes is reused, so reading one damaged file twice leaves
 // one copy; otherwise the first free backup name gets a new copy (readable by the user only: the
-// files backed up this way hold dictated text). Never overwrites an existing backup.
-BackupOutcome keep_backup(const std::filesystem::path& file, std::string_view bytes);
+// files backed up this way hold dictated text). Never overwrites an existing backup. Gives where
+// `bytes` are now kept.
+Result<std::filesystem::path> keep_backup(const std::filesystem::path& file,
+                                          std::string_view bytes);
 
 }  // namespace kesu

@@ -6,16 +6,14 @@
 
 #include "audio/capture.h"
 #include "audio/capture_slot.h"
+#include "util/error.h"
 #include "voice/voice_filter.h"
 
 namespace kesu {
 
 // The outcome of an enrolment: the success message, or why it failed (the previous voice print
 // then stays as it was).
-struct EnrolOutcome {
-  bool ok = false;
-  std::string message;
-};
+using EnrolOutcome = Result<std::string>;
 
 // Enrols from a WAV file of at least one second (no upper limit).
 EnrolOutcome enrol_from_wav(const std::filesystem::path& wav, const std::filesystem::path& core_dir,

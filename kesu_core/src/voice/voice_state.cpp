@@ -27,11 +27,11 @@ nlohmann::json voice_state(const ConfigRecord& config) {
   return state;
 }
 
-std::optional<std::string> clear_voice_print(const std::filesystem::path& core_dir) {
+Status clear_voice_print(const std::filesystem::path& core_dir) {
   std::error_code ec;
   std::filesystem::remove(core_dir / kVoicePrintFile, ec);
-  if (ec) return ec.message();
-  return std::nullopt;
+  if (ec) return Error{ErrorCode::voice_clear_failed, ec.message()};
+  return Status::success();
 }
 
 }  // namespace kesu

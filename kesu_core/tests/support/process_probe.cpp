@@ -67,9 +67,8 @@ void orphan(const std::string& err_file) {
   spec.argv = {kesu::path_to_utf8(own_path()), "errpid", "sleep:60000"};
   spec.err = kesu::ChildSpec::Output::to_file;
   spec.err_file = kesu::path_from_utf8(err_file);
-  std::string error;
-  auto child = kesu::ChildProcess::start(spec, error);
-  if (!child) end_at_once(2);
+  const auto child = kesu::ChildProcess::start(spec);
+  if (!child.ok()) end_at_once(2);
   for (int i = 0; i < 500 && std::filesystem::file_size(spec.err_file) == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
