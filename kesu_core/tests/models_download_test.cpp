@@ -277,10 +277,10 @@ TEST_F(ModelDownloadTest, AModelThatDoesNotLoadIsDeletedAndOthersAreKept) {
     fs::path tested_dir;
     const Json failed = terminal_payload(
         pull(c.id, url("ok", mirror_root()),
-             [&](const CatalogRow& r, const fs::path& d) -> std::optional<std::string> {
+             [&](const CatalogRow& r, const fs::path& d) -> kesu::Status {
                EXPECT_EQ(r.id, c.id);
                tested_dir = d;
-               return "模型加载失败";
+               return kesu::Error{kesu::ErrorCode::other, "模型加载失败"};
              }),
         "model_failed");
     EXPECT_EQ(failed["message"],

@@ -17,9 +17,7 @@ namespace {
 // After a download: the model must load, checked the way the engines will load it.
 ModelSelfTest engine_self_test(const std::filesystem::path& core_dir) {
   return [core_dir](const CatalogRow& row, const std::filesystem::path& model_dir) {
-    const Status checked =
-        self_check_model(row.id, model_dir / path_from_utf8(row.marker).filename(), core_dir);
-    return checked ? std::nullopt : std::optional<std::string>(user_message(checked.error()));
+    return self_check_model(row.id, model_dir / path_from_utf8(row.marker).filename(), core_dir);
   };
 }
 

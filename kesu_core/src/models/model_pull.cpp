@@ -74,21 +74,21 @@ nlohmann::json finish_pull(const PullTask& task) {
             {"payload", {{"id", id}, {"message", user_message(outcome.error())}}}};
   }
   const std::string marker = path_to_utf8(*outcome);
-  std::optional<std::string> broken;
+  Status checked;
   try {
-    broken = task.self_test(*task.row, outcome->parent_path());
+    checked = task.self_test(*task.row, outcome->parent_path());
   } catch (const std::exception& e) {
-    broken = e.what();
+    checked = Error{ErrorCode::other, e.what()};
   } catch (...) {
-    broken = "自检时内部错误";
+    checked = Error{ErrorCode::other, "自检时内部错误"};
   }
-  if (broken) {
+  if (!checked) {
     remove_broken_install(task.models_dir, *task.row);
     return {
         {"type", "model_failed"},
         {"payload",
          {{"id", id},
-          {"message", "下载的文件打不开（可能是网络断了或代理坏了），已删除，请重试：" + *broken},
+          {"message", user_message({ErrorCode::download_unusable, user_message(checked.error())})},
           {"path", marker}}}};
   }
   return {{"type", "model_done"}, {"payload", {{"id", id}, {"path", marker}}}};

@@ -6,12 +6,11 @@
 
 namespace kesu {
 
-std::optional<std::string> check_marker_present(const CatalogRow& row,
-                                                const std::filesystem::path& model_dir) {
+Status check_marker_present(const CatalogRow& row, const std::filesystem::path& model_dir) {
   const std::filesystem::path marker = model_dir / path_from_utf8(row.marker).filename();
   std::error_code ec;
-  if (std::filesystem::exists(marker, ec)) return std::nullopt;
-  return "解包后没找到 " + path_to_utf8(marker);
+  if (std::filesystem::exists(marker, ec)) return Status::success();
+  return Error{ErrorCode::model_marker_missing, path_to_utf8(marker)};
 }
 
 }  // namespace kesu

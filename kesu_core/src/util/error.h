@@ -135,7 +135,8 @@ namespace kesu {
   X(tar_start_failed, "tar_start_failed")                                                      \
   X(unpack_failed, "unpack_failed")                                                            \
   X(download_dir_failed, "download_dir_failed")                                                \
-  X(no_download_url, "no_download_url")
+  X(no_download_url, "no_download_url")                                                        \
+  X(download_unusable, "download_unusable") /* detail: why the installed model does not load */
 
 #define KESU_ERROR_CODES_RECOGNITION(X)                                                        \
   /* Engines and model loading. */                                                             \

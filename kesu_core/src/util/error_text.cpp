@@ -243,6 +243,8 @@ std::string user_message(const Error& error) {
       return "解包失败（" + part(error, 0) + "）：" + rest(error, 1);
     case ErrorCode::download_dir_failed:
       return "建下载目录失败：" + error.detail;
+    case ErrorCode::download_unusable:
+      return "下载的文件打不开（可能是网络断了或代理坏了），已删除，请重试：" + error.detail;
     case ErrorCode::no_download_url:
       return "没有可用的下载地址";
     case ErrorCode::profiles_array_missing:
