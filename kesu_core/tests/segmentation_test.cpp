@@ -58,6 +58,8 @@ TEST(Vad, TwoUsersAtOnceEachGetADetectorAndAModelChangeBuildsAFreshOne) {
   EXPECT_EQ(pool.built(), 2u);
   { EXPECT_TRUE(pool.acquire(model)); }
   EXPECT_EQ(pool.built(), 2u) << "a detector given back is reused";
+  EXPECT_TRUE(pool.prepare(model));
+  EXPECT_EQ(pool.built(), 2u) << "the warm-up builds nothing when one is waiting";
 
   // Replaced by a file that is no Silero model: the kept detectors are not used for it.
   std::filesystem::remove(model);
@@ -70,6 +72,19 @@ TEST(Vad, TwoUsersAtOnceEachGetADetectorAndAModelChangeBuildsAFreshOne) {
   ASSERT_FALSE(absent);
   EXPECT_EQ(user_message(absent.error()),
             "缺少 VAD 模型：" + path_to_utf8(dir.path() / "absent.onnx"));
+}
+
+TEST(Vad, TheWarmUpLeavesItsDetectorForTheFirstUser) {
+  TempDir dir;
+  const ModelLoader loader = ModelLoader::for_core(dir.path());
+  VadPool pool(loader);
+  ASSERT_TRUE(pool.prepare(real_vad_model()));
+  {
+    Result<VadPool::Lease> first = pool.acquire(real_vad_model());
+    ASSERT_TRUE(first);
+  }
+  EXPECT_EQ(pool.built(), 1u);
+  EXPECT_FALSE(pool.prepare(dir.path() / "absent.onnx"));
 }
 
 TEST(Vad, WithoutTheDetectorSixtySecondsAreCutIntoFixedWindows) {

@@ -25,12 +25,25 @@ void VadPool::Lease::give_back() {
 }
 
 Result<VadPool::Lease> VadPool::acquire(const std::filesystem::path& model) {
+  return take(model, Use::caller);
+}
+
+Status VadPool::prepare(const std::filesystem::path& model) {
+  Result<Lease> taken = take(model, Use::pool);
+  if (!taken) return taken.error();
+  return {};
+}
+
+Result<VadPool::Lease> VadPool::take(const std::filesystem::path& model, Use use) {
   // What a built detector depends on: a replaced file or another path means building anew.
   const std::string id = path_to_utf8(model) + "|" + file_change_stamp(model).value_or("");
   Lease lease;
   std::vector<VadHandle> stale;  // destroyed outside the lock
   {
-    std::lock_guard lock(mu_);
+    std::unique_lock lock(mu_);
+    // One build at a time: two at once (the warm-up and the first dictation, say) each take
+    // twice as long on a small machine, and the one built first is usually free again at once.
+    build_finished_.wait(lock, [&] { return !building_; });
     if (id != identity_) {
       identity_ = id;
       ++generation_;
@@ -40,27 +53,45 @@ Result<VadPool::Lease> VadPool::acquire(const std::filesystem::path& model) {
     lease.pool_ = this;
     lease.generation_ = generation_;
     if (!idle_.empty()) {
+      if (use == Use::pool) return Lease{};
       lease.vad_ = std::move(idle_.back());
       idle_.pop_back();
       return lease;
     }
+    building_ = true;
   }
+  Result<VadHandle> built = build(model);
+  bool built_away = false;
+  {
+    std::lock_guard lock(mu_);
+    building_ = false;
+    if (built) ++built_;
+    // Put back under the same lock that ends the build, so a user waiting for it finds it.
+    if (built && use == Use::pool) {
+      if (lease.generation_ == generation_) idle_.push_back(std::move(*built));
+      built_away = true;
+    }
+  }
+  build_finished_.notify_all();
+  if (!built) return built.error();
+  if (built_away) return Lease{};
+  lease.vad_ = std::move(*built);
+  return lease;
+}
 
+Result<VadHandle> VadPool::build(const std::filesystem::path& model) const {
   if (!is_file(model)) return Error{ErrorCode::vad_model_missing, path_to_utf8(model)};
   const Result<const SherpaApi*> api = loader_.require_api();
   if (!api) return api.error();
   if (!loader_.validate(ModelKind::vad, model)) return Error{ErrorCode::vad_create_failed, {}};
+  VadHandle vad;
   try {
-    lease.vad_ = create_silero_vad(**api, model);
+    vad = create_silero_vad(**api, model);
   } catch (...) {
     // Linux only: sherpa-onnx's exceptions cannot be caught from a Windows build.
   }
-  if (!lease.vad_) return Error{ErrorCode::vad_create_failed, {}};
-  {
-    std::lock_guard lock(mu_);
-    ++built_;
-  }
-  return lease;
+  if (!vad) return Error{ErrorCode::vad_create_failed, {}};
+  return vad;
 }
 
 void VadPool::take_back(VadHandle vad, std::uint64_t generation) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -44,11 +45,17 @@ class VadPool {
   // A detector for `model`, ready for a new recording, or why none can be built.
   Result<Lease> acquire(const std::filesystem::path& model);
 
+  // Has a detector for `model` built and waiting, without holding it (the warm-up after start).
+  Status prepare(const std::filesystem::path& model);
+
   const SherpaApi* api() const { return loader_.api(); }
   // Detectors built so far (tests and benchmarks see whether one was reused).
   std::size_t built() const;
 
  private:
+  enum class Use { caller, pool };
+  Result<Lease> take(const std::filesystem::path& model, Use use);
+  Result<VadHandle> build(const std::filesystem::path& model) const;
   void take_back(VadHandle vad, std::uint64_t generation);
 
   // More than this many idle detectors are not kept: two users at once is already rare.
@@ -56,6 +63,8 @@ class VadPool {
 
   const ModelLoader& loader_;
   mutable std::mutex mu_;
+  std::condition_variable build_finished_;
+  bool building_ = false;           // guarded by mu_
   std::string identity_;            // guarded by mu_; the model's path and change stamp
   std::uint64_t generation_ = 0;    // guarded by mu_; counts model changes
   std::vector<VadHandle> idle_;     // guarded by mu_

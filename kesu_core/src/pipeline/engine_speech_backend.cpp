@@ -9,9 +9,6 @@
 #include "util/paths.h"
 
 namespace kesu {
-namespace {
-
-}  // namespace
 
 EngineSpeechBackend::EngineSpeechBackend(const std::shared_ptr<SharedState>& shared)
     : shared_(shared), loader_(ModelLoader::for_core(shared->core_dir)) {}
@@ -75,7 +72,7 @@ std::string EngineSpeechBackend::engine_name() const {
 void EngineSpeechBackend::warm_up(const ConfigRecord& config) {
   const std::shared_ptr<SharedState> shared = shared_.lock();
   if (!shared) return;
-  (void)vad_.acquire(path_from_utf8(config.models_vad));  // given back at once, built
+  (void)vad_.prepare(path_from_utf8(config.models_vad));
   warm_up_engine(shared->engine);
   prepare_speaker_filter(shared->voice_gate, config);
 }
