@@ -20,6 +20,11 @@ struct FakeCore {
   std::string failed_segments = "[]";
   int retry_code = 0;
   std::string retry_error;  // put into the err slot when not empty
+  int set_config_code = 0;
+  std::string set_config_error;
+  std::string devices = R"({"devices":[],"default":null,"selected":null})";
+  std::string models = "[]";
+  int pull_code = 0;
 
   static FakeCore*& current() {
     static FakeCore* fake = nullptr;
@@ -64,6 +69,19 @@ struct FakeCore {
       if (err != nullptr && !current()->retry_error.empty()) *err = dup(current()->retry_error);
       return current()->retry_code;
     };
+    b.kesu_set_config_json = [](KesuCore*, const char* json, char** err) {
+      record("set_config_json " + std::string(json));
+      if (err != nullptr && !current()->set_config_error.empty()) *err = dup(current()->set_config_error);
+      return current()->set_config_code;
+    };
+    b.kesu_list_devices = [](KesuCore*) { return dup(current()->devices); };
+    b.kesu_models_list = [](KesuCore*) { return dup(current()->models); };
+    b.kesu_models_pull = [](KesuCore*, const char* id, char**) {
+      record("models_pull " + std::string(id));
+      return current()->pull_code;
+    };
+    b.kesu_meter_start = [](KesuCore*) { record("meter_start"); return 0; };
+    b.kesu_meter_stop = [](KesuCore*) { record("meter_stop"); return 0; };
     return b;
   }
 };

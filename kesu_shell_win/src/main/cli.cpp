@@ -31,10 +31,10 @@ constexpr std::array kSwitches{
     SwitchInfo{"--diag-bundle", N, Y, When::Core, Y, N},
     SwitchInfo{"--diag-upload", N, Y, When::Core, Y, N},
     SwitchInfo{"--dpi-report", N, N, When::Core, N, Y},
-    SwitchInfo{"--settings-tab-demo", N, N, When::Core, Y, N},
-    SwitchInfo{"--settings-ctrl-tab-demo", N, N, When::Core, N, N},
-    SwitchInfo{"--settings-key-demo", N, N, When::Core, Y, N},
-    SwitchInfo{"--settings-focus-demo", N, N, When::Core, Y, N},
+    SwitchInfo{"--settings-tab-demo", N, N, When::Core, Y, Y},
+    SwitchInfo{"--settings-ctrl-tab-demo", N, N, When::Core, N, Y},
+    SwitchInfo{"--settings-key-demo", N, N, When::Core, Y, Y},
+    SwitchInfo{"--settings-focus-demo", N, N, When::Core, Y, Y},
     SwitchInfo{"--onboarding-key-demo", N, N, When::Core, N, N},
     SwitchInfo{"--selection-run", Y, N, When::Core, N, N},
     SwitchInfo{"--selection-demo", Y, N, When::Core, N, N},
@@ -47,19 +47,19 @@ constexpr std::array kSwitches{
     SwitchInfo{"--inject-test-hold", Y, Y, When::Core, N, Y},
     SwitchInfo{"--inject-test", Y, Y, When::Core, N, Y},
     SwitchInfo{"--self-test", N, Y, When::Core, Y, Y},
-    SwitchInfo{"--settings-pages-smoke", N, Y, When::State, Y, N},
-    SwitchInfo{"--settings-cycle", N, Y, When::State, Y, N},
+    SwitchInfo{"--settings-pages-smoke", N, Y, When::State, Y, Y},
+    SwitchInfo{"--settings-cycle", N, Y, When::State, Y, Y},
     SwitchInfo{"--hotwords-suggest-selftest", N, Y, When::State, N, N},
     SwitchInfo{"--hotwords-suggest", N, Y, When::State, N, N},
     SwitchInfo{"--tray-drop-test", N, Y, When::TrayAdded, Y, Y},
     SwitchInfo{"--polish-prompt-reset", N, Y, When::End, N, N},
     SwitchInfo{"--polish-prompt-selftest", N, Y, When::End, N, N},
-    SwitchInfo{"--settings-perapp-selftest", N, Y, When::End, N, N},
+    SwitchInfo{"--settings-perapp-selftest", N, Y, When::End, N, Y},
     SwitchInfo{"--hotkey-sim", Y, N, When::End, N, Y},
     SwitchInfo{"--polish-save-test", N, N, When::End, N, N},
     SwitchInfo{"--set-config", Y, N, When::End, Y, Y},
     SwitchInfo{"--set-hotkey", Y, N, When::End, Y, Y},
-    SwitchInfo{"--settings-live-test", N, N, When::End, N, N},
+    SwitchInfo{"--settings-live-test", N, N, When::End, N, Y},
     SwitchInfo{"--obs-diff", N, N, When::End, N, N},
     SwitchInfo{"--obs-list", N, N, When::End, N, N},
     SwitchInfo{"--autostart-on", N, N, When::End, N, N},
@@ -67,14 +67,14 @@ constexpr std::array kSwitches{
     SwitchInfo{"--autostart-test", N, N, When::End, N, N},
     SwitchInfo{"--hotwords-json", N, N, When::End, Y, Y},
     SwitchInfo{"--hotkey-check", N, N, When::End, Y, Y},
-    SwitchInfo{"--settings-perf-test", N, N, When::End, N, N},
-    SwitchInfo{"--settings-save-test", N, N, When::End, N, N},
+    SwitchInfo{"--settings-perf-test", N, N, When::End, N, Y},
+    SwitchInfo{"--settings-save-test", N, N, When::End, N, Y},
     SwitchInfo{"--onboarding", N, N, When::Onboarding, N, N},
     SwitchInfo{"--onboarding-step", Y, N, When::Onboarding, N, N},
     SwitchInfo{"--no-onboarding", N, N, When::Onboarding, N, Y},
-    SwitchInfo{"--open-settings", N, N, When::Settings, N, N},
-    SwitchInfo{"--open-settings-page", N, N, When::Settings, N, N},
-    SwitchInfo{"--settings-mic-test", N, Y, When::Settings, N, N},
+    SwitchInfo{"--open-settings", N, N, When::Settings, N, Y},
+    SwitchInfo{"--open-settings-page", N, N, When::Settings, N, Y},
+    SwitchInfo{"--settings-mic-test", N, Y, When::Settings, N, Y},
     SwitchInfo{"--onboarding-probe-selftest", N, Y, When::Late, N, N},
     SwitchInfo{"--mini-toggle", N, Y, When::Late, N, Y},
     SwitchInfo{"--tray-cmd", N, Y, When::Late, N, Y},
@@ -83,7 +83,23 @@ constexpr std::array kSwitches{
     SwitchInfo{"--lang", N, N, When::None, Y, Y},
 };
 
+// The test modes that need the settings window on a desktop.
+constexpr std::string_view kSettingsWindowSwitches[] = {
+    "--settings-tab-demo",       "--settings-ctrl-tab-demo", "--settings-key-demo",
+    "--settings-focus-demo",     "--settings-pages-smoke",   "--settings-cycle",
+    "--settings-perapp-selftest", "--settings-perf-test",     "--settings-save-test",
+    "--settings-mic-test",
+};
+
 }  // namespace
+
+std::optional<std::string> settings_window_switch(const Args& args, When when) {
+  for (std::string_view name : kSettingsWindowSwitches) {
+    const SwitchInfo* s = find_switch(name);
+    if (s != nullptr && s->when == when && args.has(name)) return std::string(name);
+  }
+  return std::nullopt;
+}
 
 std::span<const SwitchInfo> switch_table() { return kSwitches; }
 

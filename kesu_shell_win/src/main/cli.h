@@ -52,6 +52,9 @@ class Args {
   std::vector<std::string> args_;
 };
 
+// The first switch given that drives the settings window at start-up point `when`.
+std::optional<std::string> settings_window_switch(const Args& args, When when);
+
 // A whole decimal number, else the fallback (also when absent).
 int int_value(const std::optional<std::string>& text, int fallback);
 

@@ -144,7 +144,20 @@ int CoreCalls::submit_result(std::string_view task_id, std::string_view status,
                                std::string(detail).c_str());
 }
 
+CallResult CoreCalls::set_hotwords(std::string_view json) const {
+  if (has_nul(json)) return {KESU_ERR_ARGUMENT, "热词里有非法字符"};
+  ErrSlot err;
+  const int code = b_.kesu_set_hotwords(b_.core, std::string(json).c_str(), err.out());
+  return {code, err.take()};
+}
+
 int CoreCalls::meter_start() const { return b_.kesu_meter_start(b_.core); }
+
+int CoreCalls::meter_stop() const { return b_.kesu_meter_stop(b_.core); }
+
+std::string CoreCalls::list_devices() const {
+  return take_core_string(b_.kesu_list_devices(b_.core));
+}
 
 CallResult CoreCalls::models_pull(std::string_view id) const {
   if (has_nul(id)) return {KESU_ERR_ARGUMENT, {}};

@@ -38,6 +38,7 @@ class CoreCalls {
   std::string get_stats() const;
   std::string get_history(int limit) const;
   std::string get_hotwords() const;
+  CallResult set_hotwords(std::string_view json) const;
   std::string get_last_result() const;
   std::string failed_segments() const;
   CallResult retry_segment(int index) const;
@@ -51,6 +52,8 @@ class CoreCalls {
   int submit_result(std::string_view task_id, std::string_view status,
                     std::string_view detail) const;
   int meter_start() const;
+  int meter_stop() const;
+  std::string list_devices() const;
   int hotkey_down() const;
   int hotkey_up() const;
   int cancel() const;

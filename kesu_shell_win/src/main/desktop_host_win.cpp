@@ -2,11 +2,43 @@
 
 #include <thread>
 
+#include "main/text.h"
+
 #include "main/core_calls.h"
 #include "main/keyboard_capture_win.h"
 #include "main/logs.h"
+#include "settings/autostart.h"
+#include "settings/settings_modes_win.h"
 
 namespace kesu::shell::win {
+
+namespace {
+
+bool ask_yes_no(std::string_view text) {
+  if (quiet_mode()) {
+    stderr_line("[kesu][quiet] " + std::string(text));
+    return false;
+  }
+  const std::u16string units = utf8_to_utf16(text);
+  const std::wstring wide(units.begin(), units.end());
+  return ::MessageBoxW(nullptr, wide.c_str(), L"言至", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+SettingsServices settings_services(std::function<void()> reload) {
+  SettingsServices services;
+  services.warning = [](std::string_view t) { show_warning(t); };
+  services.question = &ask_yes_no;
+  services.log = [](std::string_view t) { log_line(t); };
+  services.reload_shell_config = std::move(reload);
+  services.sync_autostart = [](bool want) {
+    const auto registry = make_system_autostart_registry();
+    return sync_autostart(want, *registry);
+  };
+  services.assume_consent = assume_consent();
+  return services;
+}
+
+}  // namespace
 
 void DesktopHost::set_dpi_awareness() {
   // Looked up at run time: older systems lack the call, and a failure is harmless.
@@ -34,6 +66,11 @@ void DesktopHost::create_windows(AppState& state) {
   context_.dictation = dictation_.get();
   tray_ = std::make_unique<DesktopTray>(state, window_.get());
   context_.tray = tray_.get();
+  state_ = &state;
+  settings_ = std::make_unique<SettingsWindow>(
+      state, settings_services([this] {
+        if (dictation_) dictation_->reload();
+      }));
   overlay_window_ = std::make_unique<WinOverlay>();
   overlay_ = std::make_unique<StatusOverlay>(
       rest_.overlay_model, overlay_timing(), rest_.scheduler, *overlay_window_,
@@ -48,6 +85,7 @@ Views DesktopHost::views() {
     v.mini = &tray_->mini();
   }
   if (overlay_) v.overlay = overlay_.get();
+  if (settings_) v.settings = settings_.get();
   if (dictation_) {
     v.push_to_talk = dictation_->push_to_talk_view();
     v.insertion = dictation_->insertion_view();
@@ -85,6 +123,24 @@ std::optional<int> DesktopHost::run_late_modes(const Args& args) {
   return tray_ ? tray_->run_modes(args) : std::nullopt;
 }
 
+std::optional<int> DesktopHost::run_window_modes(WindowModePoint point, const Args& args,
+                                                 const CoreBinding& core) {
+  if (point == WindowModePoint::core) {
+    // No application yet: the demos get a window of their own on the bare core.
+    if (!settings_window_switch(args, When::Core)) return std::nullopt;
+    AppState bare;
+    bare.core = core;
+    bare.views = rest_.views();
+    SettingsWindow window(bare, settings_services([] {}));
+    return run_settings_modes(SettingsModePoint::core, args, window, bare);
+  }
+  if (!settings_ || state_ == nullptr) return std::nullopt;
+  const SettingsModePoint at = point == WindowModePoint::state ? SettingsModePoint::state
+                               : point == WindowModePoint::end ? SettingsModePoint::end
+                                                               : SettingsModePoint::settings;
+  return run_settings_modes(at, args, *settings_, *state_);
+}
+
 int DesktopHost::register_event_callback(const CoreBinding& core) {
   return CoreCalls(core).set_event_cb(&windowed_event_callback, window_.get());
 }
@@ -104,6 +160,7 @@ int DesktopHost::message_loop(EventIntake& intake) {
   (void)overlay_.release();
   (void)overlay_window_.release();
   (void)tray_.release();
+  (void)settings_.release();
   return 0;
 }
 

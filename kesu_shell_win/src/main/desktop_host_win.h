@@ -11,6 +11,7 @@
 #include "main/message_window_win.h"
 #include "main/startup.h"
 #include "overlay/overlay_win.h"
+#include "settings/settings_window_win.h"
 #include "tray/desktop_tray_win.h"
 
 namespace kesu::shell::win {
@@ -28,6 +29,8 @@ class DesktopHost final : public ShellHost {
   int register_event_callback(const CoreBinding& core) override;
   int message_loop(EventIntake& intake) override;
   std::optional<int> run_late_modes(const Args& args) override;
+  std::optional<int> run_window_modes(WindowModePoint point, const Args& args,
+                                      const CoreBinding& core) override;
 
  private:
   MessageWindowContext context_;
@@ -40,6 +43,8 @@ class DesktopHost final : public ShellHost {
   std::unique_ptr<WinOverlay> overlay_window_;
   std::unique_ptr<StatusOverlay> overlay_;
   std::unique_ptr<DesktopTray> tray_;
+  std::unique_ptr<SettingsWindow> settings_;
+  AppState* state_ = nullptr;
 };
 
 }  // namespace kesu::shell::win

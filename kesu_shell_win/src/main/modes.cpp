@@ -5,6 +5,7 @@
 #include "inject/insert_now.h"
 #include "overlay/overlay_modes.h"
 #include "main/core_calls.h"
+#include "settings/settings_live_test.h"
 #include "main/plain_callback.h"
 #include "main/text.h"
 
@@ -248,6 +249,8 @@ std::optional<int> run_end_modes(const ModeContext& ctx) {
       if (r.code == 0) ctx.hotkey.set(std::move(*parsed));
     }
     ctx.log("SETHOTKEY spec=" + spec + " code=" + std::to_string(r.code) + " err=" + r.message);
+  } else if (a.has("--settings-live-test")) {
+    ctx.log(settings_live_test(ctx.core));
   } else if (a.has("--hotwords-json")) {
     ctx.log("HOTWORDS " + (ctx.core ? CoreCalls(*ctx.core).get_hotwords() : std::string()));
   } else if (a.has("--hotkey-check")) {

@@ -94,6 +94,22 @@ void ShellHost::start_hotkey_sim(const Args&, HotkeyHolder&) {
   log_line("SIM 没有桌面，无法模拟热键");
 }
 
+std::optional<int> ShellHost::run_window_modes(WindowModePoint point, const Args& args,
+                                               const CoreBinding&) {
+  // Without a desktop there is no settings window to drive: say so rather than pretend.
+  const When when = point == WindowModePoint::core    ? When::Core
+                    : point == WindowModePoint::state ? When::State
+                    : point == WindowModePoint::end   ? When::End
+                                                      : When::Settings;
+  if (const auto asked = settings_window_switch(args, when)) {
+    const std::string line = *asked + "：没有桌面，设置窗口不可用";
+    stderr_line(line);
+    log_line(line);
+    return 1;
+  }
+  return std::nullopt;
+}
+
 bool developer_mode_on() { return g_dev.load(); }
 bool assume_consent() { return g_assume_consent.load(); }
 
@@ -134,6 +150,9 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
 
   HotkeyHolder hotkey;
   if (auto code = run_core_modes(mode_context(args, &core, hotkey))) return finish_mode(core, *code);
+  if (auto code = host.run_window_modes(WindowModePoint::core, args, core)) {
+    return finish_mode(core, *code);
+  }
 
   if (host.hand_over_to_running_instance()) return finish_mode(core, 0);
 
@@ -154,6 +173,9 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
     std::lock_guard lock(state.mu);
     state.core = core;
     state.views = views;
+  }
+  if (auto code = host.run_window_modes(WindowModePoint::state, args, core)) {
+    return finish_mode(core, *code);
   }
 
   host.install_keyboard_capture(hotkey);
@@ -191,11 +213,17 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
   if (auto code = run_end_modes(mode_context(args, &core, hotkey))) {
     return finish_mode(core, *code);
   }
+  if (auto code = host.run_window_modes(WindowModePoint::end, args, core)) {
+    return finish_mode(core, *code);
+  }
 
   if (args.has("--hotkey-sim")) host.start_hotkey_sim(args, hotkey);
 
   onboarding_decision(args, state, dir);
   if (args.has("--open-settings")) views.settings->open(0);
+  if (auto code = host.run_window_modes(WindowModePoint::settings, args, core)) {
+    return finish_mode(core, *code);
+  }
   if (args.has("--open-settings-page")) {
     views.settings->open(page_number(args.value("--open-settings-page")));
   }

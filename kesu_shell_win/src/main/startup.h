@@ -15,6 +15,9 @@
 
 namespace kesu::shell {
 
+// The points of start-up where the settings window's test modes run.
+enum class WindowModePoint { core, state, end, settings };
+
 class ShellHost {
  public:
   virtual ~ShellHost() = default;
@@ -38,6 +41,10 @@ class ShellHost {
     (void)args;
     return std::nullopt;
   }
+  // The settings window's test modes at `point`; the exit code when one ran. At the core point
+  // the application state does not exist yet: the host builds the window on `core` alone.
+  virtual std::optional<int> run_window_modes(WindowModePoint point, const Args& args,
+                                              const CoreBinding& core);
   virtual int message_loop(EventIntake& intake) = 0;
 };
 

@@ -54,6 +54,8 @@ enum ControlId : int {
   kIdLevelBar = 305,
   kIdMeterButton = 306,
   kIdMeterHint = 307,
+  // Polish page.
+  kIdPolish = 500,
 };
 
 struct ControlSpec {
