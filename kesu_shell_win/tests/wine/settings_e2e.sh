@@ -106,8 +106,8 @@ if [[ -n "${L:-}" ]]; then
   xdotool key ctrl+shift+k
   sleep 0.4
   xdotool mousemove $((L + 812)) $((T + 415)) click 1
-  for _ in $(seq 50); do [[ "$(config_value hotkey)" == '"CTRL+SHIFT+K"' ]] && break; sleep 0.2; done
-  [[ "$(config_value hotkey)" == '"CTRL+SHIFT+K"' ]] || fail "hotkey after capture and save: $(config_value hotkey)"
+  for _ in $(seq 50); do [[ "$(config_value keys)" == '"CTRL+SHIFT+K"' ]] && break; sleep 0.2; done
+  [[ "$(config_value keys)" == '"CTRL+SHIFT+K"' ]] || fail "hotkey after capture and save: $(config_value keys)"
   # Into the minimum-recording box, then Ctrl+Tab twice: the Audio page.
   xdotool mousemove $((L + 800)) $((T + 190)) click 1
   sleep 0.3
