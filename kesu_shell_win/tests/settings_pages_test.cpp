@@ -94,9 +94,10 @@ TEST(GeneralSave, UnparsableHotkeySavesNothingAndSaysWhy) {
                                          .launch_at_login = false});
   EXPECT_EQ(save.hotkey, HotkeyOutcome::unparsable);
   EXPECT_FALSE(save.patch);
-  EXPECT_EQ(save.message,
-            "「CTRL+BANANA」这个组合键看不懂，没有保存。\n\n可用的写法：ALT_R、CTRL+ALT+SPACE、F13，"
-            "或点上面的常用键。");
+  EXPECT_EQ(
+      save.message,
+      "「CTRL+BANANA」这个组合键看不懂，没有保存。\n\n可用的写法：ALT_R、CTRL+ALT+SPACE、F13，"
+      "或点上面的常用键。");
 }
 
 TEST(HotkeyPresets, ClearEmptiesTheControlButStoresNoKey) {
@@ -151,13 +152,15 @@ TEST(PerAppSave, LinesBecomeOneObject) {
       {"a.exe=粘贴\nA.EXE=打字", R"({"a.exe":"keystroke"})"},  // a later line wins
       {"a.exe=打字\na.exe=whatever", R"({"a.exe":"paste"})"},  // unknown words paste
       {"a.exe=", R"({"a.exe":"paste"})"},
-      {"a=b=打字", R"({"a":"paste"})"},                          // the first "=" splits
-      {"程序.EXE=打字", R"({"程序.exe":"keystroke"})"},         // only ASCII is lower-cased
-      {"  # x.exe=打字", "{}"},                                 // a comment after spaces
+      {"a=b=打字", R"({"a":"paste"})"},                  // the first "=" splits
+      {"程序.EXE=打字", R"({"程序.exe":"keystroke"})"},  // only ASCII is lower-cased
+      {"  # x.exe=打字", "{}"},                          // a comment after spaces
       {"x.exe=打字 # note", R"({"x.exe":"paste"})"},
+      {"\xff.exe=打字", R"({"\ufffd.exe":"keystroke"})"},  // stays serialisable
   };
   for (const Case& c : cases) {
     EXPECT_EQ(per_app_overrides(c.text), json::parse(c.object)) << c.text;
+    EXPECT_NO_THROW(per_app_patch(c.text).dump()) << c.text;
   }
   EXPECT_EQ(per_app_patch(""), json::parse(R"({"insert_per_app":{}})"));
 }
@@ -284,25 +287,55 @@ TEST(AudioDevices, RowsAndSelectionKeepTheConfiguredDevice) {
     std::string saves;  // the device a save stores with the selection untouched
   };
   const Case cases[] = {
-      {"no devices", {{"device", ""}}, json::parse(R"({"devices":[],"default":null})"),
-       {"系统默认", placeholder}, 0, ""},
+      {"no devices",
+       {{"device", ""}},
+       json::parse(R"({"devices":[],"default":null})"),
+       {"系统默认", placeholder},
+       0,
+       ""},
       {"no list at all", json::object(), json(), {"系统默认", placeholder}, 0, ""},
-      {"device empty follows the system", {{"device", ""}}, core_form,
-       {"系统默认", "Realtek Mic　（系统默认）", "USB Headset"}, 0, ""},
-      {"configured device present", {{"device", "USB Headset"}}, core_form,
-       {"系统默认", "Realtek Mic　（系统默认）", "USB Headset"}, 2, "USB Headset"},
-      {"configured default device present", {{"device", "Realtek Mic"}}, core_form,
-       {"系统默认", "Realtek Mic　（系统默认）", "USB Headset"}, 1, "Realtek Mic"},
-      {"configured device unplugged", {{"device", "Yeti"}}, core_form,
-       {"系统默认", "Yeti　（未连接）", "Realtek Mic　（系统默认）", "USB Headset"}, 1, "Yeti"},
-      {"configured device and no devices", {{"device", "Yeti"}}, json::object(),
-       {"系统默认", "Yeti　（未连接）", placeholder}, 1, "Yeti"},
-      {"object form", json::object(),
+      {"device empty follows the system",
+       {{"device", ""}},
+       core_form,
+       {"系统默认", "Realtek Mic　（系统默认）", "USB Headset"},
+       0,
+       ""},
+      {"configured device present",
+       {{"device", "USB Headset"}},
+       core_form,
+       {"系统默认", "Realtek Mic　（系统默认）", "USB Headset"},
+       2,
+       "USB Headset"},
+      {"configured default device present",
+       {{"device", "Realtek Mic"}},
+       core_form,
+       {"系统默认", "Realtek Mic　（系统默认）", "USB Headset"},
+       1,
+       "Realtek Mic"},
+      {"configured device unplugged",
+       {{"device", "Yeti"}},
+       core_form,
+       {"系统默认", "Yeti　（未连接）", "Realtek Mic　（系统默认）", "USB Headset"},
+       1,
+       "Yeti"},
+      {"configured device and no devices",
+       {{"device", "Yeti"}},
+       json::object(),
+       {"系统默认", "Yeti　（未连接）", placeholder},
+       1,
+       "Yeti"},
+      {"object form",
+       json::object(),
        json::parse(R"({"devices":[{"name":"A","default":false},{"name":"B","default":true}]})"),
-       {"系统默认", "A", "B　（系统默认）"}, 0, ""},
-      {"unusable entries skipped", {{"device", 3}},
+       {"系统默认", "A", "B　（系统默认）"},
+       0,
+       ""},
+      {"unusable entries skipped",
+       {{"device", 3}},
        json::parse(R"({"devices":["",7,null,{"name":1},{"default":true},"C"],"default":"C"})"),
-       {"系统默认", "C　（系统默认）"}, 0, ""},
+       {"系统默认", "C　（系统默认）"},
+       0,
+       ""},
   };
   for (const Case& c : cases) {
     const DeviceRows rows = device_rows(c.config, c.devices);
@@ -380,9 +413,12 @@ TEST(AudioPage, TogglesFollowTheConfigurationAndModelState) {
     }
     return std::string("missing");
   };
-  EXPECT_EQ(marker_after(bare, kIdDenoise), "模型还没下载：去「引擎」页选中「降噪模型」点下载（1MB）。");
-  EXPECT_EQ(marker_after(ready, kIdDenoise), "只在 48kHz 麦克风上生效：压掉稳定的底噪（风扇、空调）。");
-  EXPECT_EQ(marker_after(bare, kIdPunct), "模型还没下载：去「引擎」页选中「标点模型」点下载（约 65MB）。");
+  EXPECT_EQ(marker_after(bare, kIdDenoise),
+            "模型还没下载：去「引擎」页选中「降噪模型」点下载（1MB）。");
+  EXPECT_EQ(marker_after(ready, kIdDenoise),
+            "只在 48kHz 麦克风上生效：压掉稳定的底噪（风扇、空调）。");
+  EXPECT_EQ(marker_after(bare, kIdPunct),
+            "模型还没下载：去「引擎」页选中「标点模型」点下载（约 65MB）。");
   EXPECT_EQ(marker_after(ready, kIdPunct), "说一句话自动补上句末标点，别的标点不动。");
   EXPECT_EQ(marker_after(bare, kIdPauseMedia),
             "只暂停本来就在放的声音，松手后自动恢复；看视频时录音不会把它录进去。");
@@ -397,10 +433,10 @@ TEST(AudioPage, ControlsSitWhereTheLayoutPutsThem) {
     Rect rect;
   };
   const Case cases[] = {
-      {kIdDeviceList, {196, 56, 664, 138}}, {kIdUse, {196, 206, 130, 34}},
-      {kIdDenoise, {196, 246, 560, 28}},    {kIdPauseMedia, {196, 280, 560, 28}},
-      {kIdPunct, {196, 314, 560, 28}},      {kIdSourceLock, {196, 348, 560, 28}},
-      {kIdSave, {196, 384, 96, 34}},        {kIdLevelBar, {196, 452, 400, 22}},
+      {kIdDeviceList, {196, 56, 664, 138}},  {kIdUse, {196, 206, 130, 34}},
+      {kIdDenoise, {196, 246, 560, 28}},     {kIdPauseMedia, {196, 280, 560, 28}},
+      {kIdPunct, {196, 314, 560, 28}},       {kIdSourceLock, {196, 348, 560, 28}},
+      {kIdSave, {196, 384, 96, 34}},         {kIdLevelBar, {196, 452, 400, 22}},
       {kIdMeterButton, {610, 448, 110, 34}}, {kIdMeterHint, {196, 486, 420, 18}},
   };
   for (const Case& c : cases) {
@@ -422,11 +458,11 @@ TEST(AudioLevel, BarCellsAndDecibels) {
   const Case cases[] = {
       {0.5, repeat("█", 11) + repeat("░", 3) + "  约 -6 dB"},  // 0.8 × 14 = 11.2
       {0.0, empty14 + "  约 -60 dB"},
-      {0.00001, empty14 + "  约 -60 dB"},          // at the floor: not above it
+      {0.00001, empty14 + "  约 -60 dB"},                       // at the floor: not above it
       {0.1, repeat("█", 2) + repeat("░", 12) + "  约 -20 dB"},  // 2.24 cells
-      {0.625, repeat("█", 14) + "  约 -4 dB"},      // 1.6 × v reaches full scale
+      {0.625, repeat("█", 14) + "  约 -4 dB"},                  // 1.6 × v reaches full scale
       {1.0, repeat("█", 14) + "  约 0 dB"},
-      {4.0, repeat("█", 14) + "  约 12 dB"},        // never more than 14 cells
+      {4.0, repeat("█", 14) + "  约 12 dB"},  // never more than 14 cells
       {-0.3, empty14 + "  约 -60 dB"},
       {std::nan(""), empty14 + "  约 -60 dB"},
   };

@@ -132,12 +132,12 @@ PageSpec audio_page(const nlohmann::json& config, const nlohmann::json& devices,
 
   c.push_back(toggle(kIdDenoise, denoise_ready ? "背景降噪" : "背景降噪（模型未下载）", 246,
                      bool_or(config, "denoise", false)));
-  c.push_back(marker_after_toggle(
-      denoise_ready ? "只在 48kHz 麦克风上生效：压掉稳定的底噪（风扇、空调）。"
-                    : "模型还没下载：去「引擎」页选中「降噪模型」点下载（1MB）。",
-      246));
-  c.push_back(toggle(kIdPauseMedia, "录音时暂停系统播放", 280,
-                     bool_or(config, "pause_media", false)));
+  c.push_back(marker_after_toggle(denoise_ready
+                                      ? "只在 48kHz 麦克风上生效：压掉稳定的底噪（风扇、空调）。"
+                                      : "模型还没下载：去「引擎」页选中「降噪模型」点下载（1MB）。",
+                                  246));
+  c.push_back(
+      toggle(kIdPauseMedia, "录音时暂停系统播放", 280, bool_or(config, "pause_media", false)));
   c.push_back(marker_after_toggle(
       "只暂停本来就在放的声音，松手后自动恢复；看视频时录音不会把它录进去。", 280));
   c.push_back(toggle(kIdPunct, "句末补标点", 314, bool_or(config, "punct", true)));
@@ -155,8 +155,8 @@ PageSpec audio_page(const nlohmann::json& config, const nlohmann::json& devices,
                       452, 400, 22));
   c.push_back(control(ControlKind::button, kIdMeterButton, meter_button_caption(meter_running), 610,
                       448, 110, 34));
-  c.push_back(control(ControlKind::label, kIdMeterHint, meter_hint_text(meter_running), 196, 486,
-                      420, 18));
+  c.push_back(
+      control(ControlKind::label, kIdMeterHint, meter_hint_text(meter_running), 196, 486, 420, 18));
   return page;
 }
 

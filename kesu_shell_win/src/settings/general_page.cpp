@@ -154,8 +154,8 @@ PageSpec general_page(const nlohmann::json& config) {
   auto& c = page.controls;
   c.push_back(heading("快捷键与拾音", 24));
   c.push_back(label("按住说话的键", 196, 56, 420));
-  c.push_back(control(ControlKind::key_capture, kIdKeyCapture, shown_hotkey(config), 660, 88, 180,
-                      28));
+  c.push_back(
+      control(ControlKind::key_capture, kIdKeyCapture, shown_hotkey(config), 660, 88, 180, 28));
   c.push_back(label("常用", 196, 96, 60));
   for (const HotkeyPreset& p : kHotkeyPresets) {
     c.push_back(button(ControlKind::button, p.id, p.caption, p.x, 92, p.width));
@@ -174,8 +174,8 @@ PageSpec general_page(const nlohmann::json& config) {
   c.push_back(button(mode_kind(kIdModeKeystroke), kIdModeKeystroke, "逐字打字", 738, 228, 122));
   c.push_back(toggle(kIdPrivacy, "隐私模式：不写历史、不落盘", 280,
                      bool_or(config, "privacy_mode", false)));
-  c.push_back(toggle(kIdLaunchAtLogin, "开机自动启动", 318,
-                     bool_or(config, "launch_at_login", false)));
+  c.push_back(
+      toggle(kIdLaunchAtLogin, "开机自动启动", 318, bool_or(config, "launch_at_login", false)));
   c.push_back(button(ControlKind::primary_button, kIdSave, "保存", 764, 362, 96));
   // Five characters of the 14-unit body font end near x 266; the marker follows them.
   c.push_back(label("按应用覆盖", 196, 408, 72));
@@ -234,9 +234,10 @@ GeneralSave general_save(const GeneralInputs& inputs) {
   }
   if (!parse_hotkey(inputs.hotkey)) {
     save.hotkey = HotkeyOutcome::unparsable;
-    save.message = "「" + inputs.hotkey +
-                   "」这个组合键看不懂，没有保存。\n\n可用的写法：ALT_R、CTRL+ALT+SPACE、F13，或点上面的"
-                   "常用键。";
+    save.message =
+        "「" + inputs.hotkey +
+        "」这个组合键看不懂，没有保存。\n\n可用的写法：ALT_R、CTRL+ALT+SPACE、F13，或点上面的"
+        "常用键。";
     return save;
   }
   patch["hotkey"] = inputs.hotkey;
@@ -244,7 +245,10 @@ GeneralSave general_save(const GeneralInputs& inputs) {
   return save;
 }
 
-nlohmann::json per_app_overrides(std::string_view text) {
+nlohmann::json per_app_overrides(std::string_view raw_text) {
+  // The names become JSON keys, whose serialisation refuses invalid UTF-8.
+  const std::string valid = sanitize_utf8(raw_text);
+  std::string_view text = valid;
   nlohmann::json overrides = nlohmann::json::object();
   while (!text.empty()) {
     const std::size_t lf = text.find('\n');
