@@ -69,7 +69,9 @@ TEST(SettingsFrame, KeysOfTheWindow) {
   for (const Case& c : cases) {
     const FrameKey key = frame_key(c.vk, c.ctrl, c.shift, c.on_button, c.current);
     EXPECT_EQ(key.action, c.action) << c.vk << " ctrl=" << c.ctrl << " shift=" << c.shift;
-    if (c.action == FrameKeyAction::show_page) EXPECT_EQ(key.page, c.page) << c.vk;
+    if (c.action == FrameKeyAction::show_page) {
+      EXPECT_EQ(key.page, c.page) << c.vk;
+    }
   }
 }
 
@@ -104,7 +106,7 @@ struct FakeSurface : SettingsSurface {
   std::map<int, std::vector<std::string>> rows;
   std::map<int, int> selected;
   std::optional<std::string> key = "ALT_R";
-  int rebuilds = 0, repaints = 0, hides = 0;
+  int rebuilds = 0, repaints = 0, hides = 0, key_focus = 0;
 
   void rebuild() override { ++rebuilds; }
   void repaint() override { ++repaints; }
@@ -123,6 +125,7 @@ struct FakeSurface : SettingsSurface {
   }
   std::optional<std::string> key_capture_value() const override { return key; }
   void set_key_capture_value(std::string_view value) override { key = std::string(value); }
+  void focus_key_capture() override { ++key_focus; }
 };
 
 struct RecordingTray : TrayView {

@@ -162,7 +162,11 @@ void SettingsController::apply_preset(int id, SettingsSurface& surface) {
   surface.set_key_capture_value(preset->value);
   surface.repaint();
   services_.log("HOTKEY PRESET " + std::string(preset->value));
-  if (const auto patch = hotkey_preset_patch(*preset)) (void)save_patch(*patch, surface);
+  if (const auto patch = hotkey_preset_patch(*preset)) {
+    (void)save_patch(*patch, surface);
+  } else {
+    surface.focus_key_capture();  // emptied: it waits for the new key
+  }
 }
 
 bool SettingsController::save_patch(const Json& patch, SettingsSurface& surface) {
@@ -193,13 +197,14 @@ void SettingsController::save_general(SettingsSurface& surface) {
   const std::optional<std::string> per_app = surface.text_of(kIdPerApp);
 
   const GeneralSave save = general_save(inputs);
-  if (!save.message.empty()) services_.warning(save.message);
   if (save.patch && save_patch(*save.patch, surface)) {
     if (auto failed = services_.sync_autostart(inputs.launch_at_login)) {
       services_.log("AUTOSTART sync 失败：" + *failed);
       services_.warning("开机自启设置没写进注册表：" + *failed);
     }
   }
+  // Why the key was not saved (unreadable, or left empty after "清空").
+  if (save.hotkey != HotkeyOutcome::saved && !save.message.empty()) services_.warning(save.message);
   if (per_app) save_per_app_text(*per_app);
 }
 

@@ -32,6 +32,8 @@ class SettingsSurface {
   virtual std::string row_text(int id, int row) const = 0;
   virtual std::optional<std::string> key_capture_value() const = 0;
   virtual void set_key_capture_value(std::string_view value) = 0;
+  // The key capture control takes the keyboard focus, waiting for a key.
+  virtual void focus_key_capture() = 0;
 };
 
 // What the controller reaches outside the window.
@@ -50,7 +52,11 @@ class SettingsController {
   SettingsController(AppState& state, SettingsServices services);
 
   int page() const { return page_; }
-  void set_page(int page) { page_ = page; }
+  // A page entered anew reads its flags from the configuration again.
+  void set_page(int page) {
+    if (page != page_) paste_known_ = false;
+    page_ = page;
+  }
 
   // The current page's controls from fresh data; records the toggles' initial states.
   PageSpec build_page();

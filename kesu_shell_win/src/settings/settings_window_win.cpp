@@ -548,6 +548,10 @@ void SettingsWindow::set_key_capture_value(std::string_view value) {
   if (HWND hwnd = control(kIdKeyCapture)) ::kesu::shell::win::set_key_capture_value(hwnd, value);
 }
 
+void SettingsWindow::focus_key_capture() {
+  if (HWND hwnd = control(kIdKeyCapture)) ::SetFocus(hwnd);
+}
+
 void SettingsWindow::on_command(int id, int note) {
   const auto started = std::chrono::steady_clock::now();
   const auto kind = kinds_.find(id);

@@ -75,6 +75,7 @@ class SettingsWindow final : public SettingsView, private SettingsSurface {
   std::string row_text(int id, int row) const override;
   std::optional<std::string> key_capture_value() const override;
   void set_key_capture_value(std::string_view value) override;
+  void focus_key_capture() override;
 
   bool create(int page);
   void create_fonts();
