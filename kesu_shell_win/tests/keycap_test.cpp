@@ -28,7 +28,7 @@ const ModifierState kCtrlAlt{.ctrl = true, .alt = true};
 
 KeyDecision recorded(std::string value) { return {Kind::recorded, std::move(value), {}}; }
 KeyDecision refused(std::string value, std::string shown) {
-  return {Kind::refused, std::move(value), "「" + shown + "」不能当说话键，换一个"};
+  return {Kind::refused, std::move(value), "「" + shown + "」不能用，换一个"};
 }
 const KeyDecision kWait{};
 
@@ -168,10 +168,10 @@ TEST(KeyCapPaint, CaptionAndBorder) {
   EXPECT_EQ(key_capture_caption(false, "", ""), (KeyCapCaption{"点这里，然后按键", kHint}));
   EXPECT_EQ(key_capture_caption(false, "CTRL+ALT+SPACE", ""),
             (KeyCapCaption{"Ctrl+Alt+空格", kValue}));
-  EXPECT_EQ(key_capture_caption(true, "", "「Esc」不能当说话键，换一个"),
-            (KeyCapCaption{"「Esc」不能当说话键，换一个", kRefusal}));
+  EXPECT_EQ(key_capture_caption(true, "", "「Esc」不能用，换一个"),
+            (KeyCapCaption{"「Esc」不能用，换一个", kRefusal}));
   // A refusal belongs to the armed control only.
-  EXPECT_EQ(key_capture_caption(false, "F13", "「Esc」不能当说话键，换一个"),
+  EXPECT_EQ(key_capture_caption(false, "F13", "「Esc」不能用，换一个"),
             (KeyCapCaption{"F13", kValue}));
 
   EXPECT_EQ(key_capture_border(true), (KeyCapBorder{2, kFocusBorder}));
@@ -240,7 +240,7 @@ TEST(KeyCapControl, RefusalStaysArmedAndShowsUntilTheNextKey) {
   EXPECT_TRUE(control.armed());
   EXPECT_EQ(control.value(), "ALT_R");
   EXPECT_EQ(control.caption(),
-            (KeyCapCaption{"「Esc」不能当说话键，换一个", keycap_colour::kRefusal}));
+            (KeyCapCaption{"「Esc」不能用，换一个", keycap_colour::kRefusal}));
 
   // The next key press takes the message away.
   EXPECT_EQ(press(control, {{down(kCtrl), kCtrlHeld}}), 0);
@@ -249,7 +249,7 @@ TEST(KeyCapControl, RefusalStaysArmedAndShowsUntilTheNextKey) {
   // A refused combination: letting go of its modifiers records nothing …
   EXPECT_EQ(press(control, {{down(135), kCtrlHeld}, {up(135), kCtrlHeld}, {up(kCtrl), kNone}}), 0);
   EXPECT_EQ(control.value(), "ALT_R");
-  EXPECT_EQ(control.caption().text, "「Ctrl+F24」不能当说话键，换一个");
+  EXPECT_EQ(control.caption().text, "「Ctrl+F24」不能用，换一个");
   // … and the next lone modifier records again.
   EXPECT_EQ(press(control, {{sys_down(kAlt), kAltHeld}, {sys_up(kAlt), kNone}}), 1);
   EXPECT_EQ(control.value(), "ALT_L");

@@ -62,7 +62,7 @@ bool is_down(KeyEvent event) { return event == KeyEvent::down || event == KeyEve
 KeyDecision judge(std::string value, unsigned main_vk) {
   const bool never_usable = main_vk == kVkEscape || (main_vk >= kVkF21 && main_vk <= kVkF24);
   if (never_usable || !parse_hotkey(value)) {
-    std::string message = "「" + key_display_form(value) + "」不能当说话键，换一个";
+    std::string message = "「" + key_display_form(value) + "」不能用，换一个";
     return {KeyDecision::Kind::refused, std::move(value), std::move(message)};
   }
   return {KeyDecision::Kind::recorded, std::move(value), {}};
