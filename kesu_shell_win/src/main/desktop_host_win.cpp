@@ -5,6 +5,8 @@
 #include "main/core_calls.h"
 #include "main/keyboard_capture_win.h"
 #include "main/logs.h"
+#include "main/text.h"
+#include "settings/autostart.h"
 
 namespace kesu::shell::win {
 
@@ -79,6 +81,14 @@ void DesktopHost::add_tray(bool drop_test) {
 
 void DesktopHost::create_mini_window(bool show) {
   if (tray_ && dictation_ && hotkey_ != nullptr) tray_->create_mini(show, dictation_->push_to_talk(), *hotkey_);
+}
+
+void DesktopHost::reconcile_autostart(bool launch_at_login) {
+  const std::optional<std::filesystem::path> exe = platform::executable_path();
+  reconcile_autostart_registration(
+      launch_at_login, *make_system_autostart_registry(), exe ? path_to_utf8(*exe) : std::string(),
+      ReconcileSinks{[](std::string_view t) { log_line(t); },
+                     [](std::string_view t) { platform::write_stderr(t); }, raw_debug_on()});
 }
 
 std::optional<int> DesktopHost::run_late_modes(const Args& args) {

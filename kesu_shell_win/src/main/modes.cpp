@@ -7,6 +7,7 @@
 #include "main/core_calls.h"
 #include "main/plain_callback.h"
 #include "main/text.h"
+#include "settings/autostart.h"
 
 namespace kesu::shell {
 
@@ -248,6 +249,8 @@ std::optional<int> run_end_modes(const ModeContext& ctx) {
       if (r.code == 0) ctx.hotkey.set(std::move(*parsed));
     }
     ctx.log("SETHOTKEY spec=" + spec + " code=" + std::to_string(r.code) + " err=" + r.message);
+  } else if (wants_autostart_mode(a)) {
+    return run_autostart_modes(ctx, *make_system_autostart_registry());
   } else if (a.has("--hotwords-json")) {
     ctx.log("HOTWORDS " + (ctx.core ? CoreCalls(*ctx.core).get_hotwords() : std::string()));
   } else if (a.has("--hotkey-check")) {
