@@ -119,6 +119,14 @@ void DesktopHost::create_mini_window(bool show) {
   if (tray_ && dictation_ && hotkey_ != nullptr) tray_->create_mini(show, dictation_->push_to_talk(), *hotkey_);
 }
 
+void DesktopHost::reconcile_autostart(bool launch_at_login) {
+  const std::optional<std::filesystem::path> exe = platform::executable_path();
+  reconcile_autostart_registration(
+      launch_at_login, *make_system_autostart_registry(), exe ? path_to_utf8(*exe) : std::string(),
+      ReconcileSinks{[](std::string_view t) { log_line(t); },
+                     [](std::string_view t) { platform::write_stderr(t); }, raw_debug_on()});
+}
+
 std::optional<int> DesktopHost::run_late_modes(const Args& args) {
   return tray_ ? tray_->run_modes(args) : std::nullopt;
 }

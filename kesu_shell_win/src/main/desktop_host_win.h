@@ -25,6 +25,7 @@ class DesktopHost final : public ShellHost {
   void install_keyboard_capture(HotkeyHolder& hotkey) override;
   void add_tray(bool drop_test) override;
   void create_mini_window(bool show) override;
+  void reconcile_autostart(bool launch_at_login) override;
   void start_hotkey_sim(const Args& args, HotkeyHolder& hotkey) override;
   int register_event_callback(const CoreBinding& core) override;
   int message_loop(EventIntake& intake) override;

@@ -8,6 +8,7 @@
 #include "settings/settings_live_test.h"
 #include "main/plain_callback.h"
 #include "main/text.h"
+#include "settings/autostart.h"
 
 namespace kesu::shell {
 
@@ -251,6 +252,8 @@ std::optional<int> run_end_modes(const ModeContext& ctx) {
     ctx.log("SETHOTKEY spec=" + spec + " code=" + std::to_string(r.code) + " err=" + r.message);
   } else if (a.has("--settings-live-test")) {
     ctx.log(settings_live_test(ctx.core));
+  } else if (wants_autostart_mode(a)) {
+    return run_autostart_modes(ctx, *make_system_autostart_registry());
   } else if (a.has("--hotwords-json")) {
     ctx.log("HOTWORDS " + (ctx.core ? CoreCalls(*ctx.core).get_hotwords() : std::string()));
   } else if (a.has("--hotkey-check")) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -26,6 +27,7 @@ struct ModeContext {
   std::function<void(std::string_view)> out;     // raw standard output
   std::function<void(std::chrono::milliseconds)> sleep;
   std::function<std::string()> consent;          // microphone consent text
+  std::mutex* state_mu = nullptr;                // the application-state lock, once there is one
 };
 
 // Each returns the exit code when one of its modes ran.

@@ -31,7 +31,8 @@ std::string ms_since(Clock::time_point start) {
          "ms";
 }
 
-ModeContext mode_context(const Args& args, const CoreBinding* core, HotkeyHolder& hotkey) {
+ModeContext mode_context(const Args& args, const CoreBinding* core, HotkeyHolder& hotkey,
+                         std::mutex* state_mu = nullptr) {
   return ModeContext{
       args,
       core,
@@ -40,6 +41,7 @@ ModeContext mode_context(const Args& args, const CoreBinding* core, HotkeyHolder
       [](std::string_view t) { platform::write_stdout(t); },
       [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); },
       [] { return platform::microphone_consent(); },
+      state_mu,
   };
 }
 
@@ -210,7 +212,7 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
     first_use_download(core, views);
   }
 
-  if (auto code = run_end_modes(mode_context(args, &core, hotkey))) {
+  if (auto code = run_end_modes(mode_context(args, &core, hotkey, &state.mu))) {
     return finish_mode(core, *code);
   }
   if (auto code = host.run_window_modes(WindowModePoint::end, args, core)) {
