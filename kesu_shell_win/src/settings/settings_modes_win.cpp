@@ -70,6 +70,8 @@ int cycle(SettingsWindow& window, const Args& args) {
     window.rebuild();
     serve_messages_for(30ms);
   }
+  // Back on the first page, so that both counts look at the same controls.
+  window.switch_page(0);
   serve_messages_for(300ms);
   log_line(object_count_line(before, count_objects(window)));
   return 0;

@@ -301,6 +301,8 @@ void SettingsWindow::destroy_controls() {
 void SettingsWindow::rebuild() {
   HWND hwnd = window();
   if (hwnd == nullptr) return;
+  // One repaint for the whole page instead of one per control as each is destroyed or made.
+  ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
   destroy_controls();
   ControlSpec close;
   close.kind = ControlKind::button;
@@ -321,7 +323,8 @@ void SettingsWindow::rebuild() {
   }
   append_line(data_dir() / "settings.log",
               settings_log_line(current, static_cast<int>(controls_.size())));
-  ::InvalidateRect(hwnd, nullptr, TRUE);
+  ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+  ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void SettingsWindow::build_controls(const PageSpec& spec) {

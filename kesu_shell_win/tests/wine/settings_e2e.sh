@@ -26,7 +26,12 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wt() { wine "$wintest" "$@" 2>/dev/null </dev/null; }
-kesu() { (cd "$work/app" && timeout 90 wine "$exe" "$@" </dev/null >/dev/null 2>&1); }
+kesu() {
+  (cd "$work/app" && timeout 90 wine "$exe" "$@" </dev/null >/dev/null 2>"$work/err")
+  local rc=$?
+  ((rc == 0)) || fail "kesu $* ended with $rc: $(tail -n 3 "$work/err")"
+  return $rc
+}
 expect() { grep -qF -- "$1" "$log" || fail "main log lacks: $1"; }
 config_value() {  # the stored value of one key, read by a separate process
   (cd "$work/app" && timeout 60 wine "$exe" --dev --dump-config 2>/dev/null </dev/null) |
@@ -94,7 +99,7 @@ start_open
 read -r L T R B < <(shot_pages 1 k1 | tail -n1)
 if [[ -n "${L:-}" ]]; then
   # Colours: window background, content panel, the selected navigation item.
-  for probe in "$((L + 100)) $((T + 600)) 27 28 31" "$((L + 500)) $((T + 560)) 36 38 44" \
+  for probe in "$((L + 100)) $((T + 600)) 27 28 31" "$((L + 500)) $((T + 600)) 36 38 44" \
                "$((L + 20)) $((T + 130)) 59 130 246"; do
     read -r x y r g b <<<"$probe"
     got="$(convert "$shots/settings-general-k1.png" -format "%[fx:int(255*p{$((x - L)),$((y - T))}.r)] %[fx:int(255*p{$((x - L)),$((y - T))}.g)] %[fx:int(255*p{$((x - L)),$((y - T))}.b)]" info: 2>/dev/null)"
