@@ -12,7 +12,7 @@ apt_packages=(
   libcurl4-openssl-dev portaudio19-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool x11-utils imagemagick
   python3-onnx python3-numpy
-  pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox chromium fonts-wqy-microhei
+  pulseaudio pulseaudio-utils libasound2-plugins espeak-ng sox chromium fonts-wqy-microhei fonts-dejavu-core
   zlib1g-dev libz-mingw-w64-dev binutils file ca-certificates curl
 )
 

@@ -199,7 +199,10 @@ void SettingsWindow::mic_meter(float rms) {
   if (window() == nullptr || !controller_.meter_running()) return;
   const auto bar = by_id_.find(kIdLevelBar);
   if (bar == by_id_.end()) return;
-  if (const auto text = controller_.level_text(rms)) ::SetWindowTextW(bar->second, wide(*text).c_str());
+  if (const auto text = controller_.level_text(rms)) {
+    ::SetWindowTextW(bar->second, wide(*text).c_str());
+    ::InvalidateRect(bar->second, nullptr, FALSE);
+  }
 }
 
 HWND SettingsWindow::control(int id) const {
@@ -252,7 +255,7 @@ bool SettingsWindow::create(int page) {
   background_brush_ = DeleteObjectHandle(::CreateSolidBrush(kBackground));
   panel_brush_ = DeleteObjectHandle(::CreateSolidBrush(kPanel));
   field_brush_ = DeleteObjectHandle(::CreateSolidBrush(kField));
-  tally_.gdi += 10;  // the seven fonts and three brushes, replaced but never added to later
+  tally_.gdi += 11;  // the eight fonts and three brushes, replaced but never added to later
   rebuild();
 
   focus_first_edit();
@@ -276,6 +279,7 @@ void SettingsWindow::create_fonts() {
   small_font_ = make_font(L"Segoe UI", px(k_, 13), 400);
   marker_font_ = make_font(L"Segoe UI", px(k_, 10), 600);
   popup_font_ = make_font(yahei, px(k_, 12), 400);
+  symbol_font_ = make_font(L"Segoe UI Symbol", px(k_, 14), 400);
 }
 
 void SettingsWindow::destroy_controls() {
@@ -361,8 +365,10 @@ HWND SettingsWindow::add_control(const ControlSpec& spec) {
   HFONT font = static_cast<HFONT>(body_font_.get());
   switch (spec.kind) {
     case ControlKind::label:
-    case ControlKind::level_bar:
       style |= SS_NOPREFIX;
+      break;
+    case ControlKind::level_bar:
+      style |= SS_OWNERDRAW;  // the cells in a symbol font, the words in the body font
       break;
     case ControlKind::heading:
       style |= SS_NOPREFIX;
@@ -624,11 +630,22 @@ void SettingsWindow::paint(HWND hwnd) {
     const PixelRect n = nav_item_rect(i, k_);
     RECT r{n.left, n.top, n.right, n.bottom};
     if (i == current) fill_round(d, r, px(k_, 8), kAccent, kAccent);
-    const std::wstring label = wide(std::string(pages[static_cast<std::size_t>(i)].icon) + "  " +
-                                    std::string(pages[static_cast<std::size_t>(i)].label));
+    // The icon in a symbol font (text fonts often lack these shapes), then two spaces and
+    // the label.
+    const COLORREF ink = i == current ? kWhite : kMuted;
+    const std::wstring icon = wide(pages[static_cast<std::size_t>(i)].icon);
     RECT text = r;
     text.left += px(k_, 14);
-    draw_text(d, static_cast<HFONT>(body_font_.get()), i == current ? kWhite : kMuted, label, text,
+    draw_text(d, static_cast<HFONT>(symbol_font_.get()), ink, icon, text,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    RECT measured{0, 0, 0, 0};
+    {
+      Selection f(d, symbol_font_.get());
+      ::DrawTextW(d, icon.c_str(), static_cast<int>(icon.size()), &measured, DT_CALCRECT | DT_SINGLELINE);
+    }
+    text.left += measured.right - measured.left;
+    draw_text(d, static_cast<HFONT>(body_font_.get()), ink,
+              L"  " + wide(pages[static_cast<std::size_t>(i)].label), text,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
   }
 
@@ -688,6 +705,26 @@ void SettingsWindow::draw_item(const DRAWITEMSTRUCT& item) {
     RECT t = r;
     t.left += px(k_, 10);
     draw_text(dc, static_cast<HFONT>(small_font_.get()), selected ? kWhite : kText, text, t,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    return;
+  }
+  if (item.CtlType == ODT_STATIC) {
+    // The level bar: its leading block cells in the symbol font, the rest in the body font.
+    const std::wstring text = wide(window_text(item.hwndItem));
+    std::size_t cells = 0;
+    while (cells < text.size() && (text[cells] == L'\u2588' || text[cells] == L'\u2591')) ++cells;
+    fill_rect(dc, r, kPanel);
+    RECT t = r;
+    const std::wstring bar = text.substr(0, cells);
+    draw_text(dc, static_cast<HFONT>(symbol_font_.get()), kText, bar, t,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    RECT measured{0, 0, 0, 0};
+    {
+      Selection f(dc, symbol_font_.get());
+      ::DrawTextW(dc, bar.c_str(), static_cast<int>(bar.size()), &measured, DT_CALCRECT | DT_SINGLELINE);
+    }
+    t.left += measured.right - measured.left;
+    draw_text(dc, static_cast<HFONT>(body_font_.get()), kText, text.substr(cells), t,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     return;
   }

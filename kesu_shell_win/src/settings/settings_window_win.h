@@ -102,7 +102,7 @@ class SettingsWindow final : public SettingsView, private SettingsSurface {
   int page_ = 0;           // guarded by mu_
   float k_ = 1.0f;
   FontHandle body_font_, heading_font_, title_font_, small_font_, marker_font_, popup_font_,
-      button_font_;
+      button_font_, symbol_font_;
   DeleteObjectHandle background_brush_, panel_brush_, field_brush_;
   std::vector<HWND> controls_;
   std::map<int, HWND> by_id_;
