@@ -32,28 +32,15 @@ std::string repeat(std::string_view cell, int times) {
   return out;
 }
 
-ControlSpec control(ControlKind kind, int id, std::string_view text, int x, int y, int width,
-                    int height) {
-  ControlSpec c;
-  c.kind = kind;
-  c.id = id;
-  c.text = std::string(text);
-  c.x = x;
-  c.y = y;
-  c.width = width;
-  c.height = height;
-  return c;
-}
-
 ControlSpec toggle(int id, std::string_view text, int y, bool on) {
-  ControlSpec c = control(ControlKind::toggle, id, text, 196, y, 560, 28);
+  ControlSpec c = make_control(ControlKind::toggle, id, std::string(text), 196, y, 560, 28);
   c.on = on;
   return c;
 }
 
 // Right of the toggle's switch, centred on the toggle's height.
 ControlSpec marker_after_toggle(std::string_view text, int toggle_y) {
-  return control(ControlKind::info_marker, kIdNone, text, 196 + 560 + 8, toggle_y + 5, 16, 18);
+  return make_control(ControlKind::info_marker, kIdNone, std::string(text), 196 + 560 + 8, toggle_y + 5, 16, 18);
 }
 
 }  // namespace
@@ -123,12 +110,12 @@ PageSpec audio_page(const nlohmann::json& config, const nlohmann::json& devices,
 
   PageSpec page;
   auto& c = page.controls;
-  c.push_back(control(ControlKind::heading, kIdNone, "麦克风", 196, 24, 664, 20));
-  ControlSpec list = control(ControlKind::list_box, kIdDeviceList, "", 196, 56, 664, 138);
+  c.push_back(make_control(ControlKind::heading, kIdNone, "麦克风", 196, 24, 664, 20));
+  ControlSpec list = make_control(ControlKind::list_box, kIdDeviceList, "", 196, 56, 664, 138);
   list.items = std::move(rows.items);
   list.selected = rows.selected;
   c.push_back(std::move(list));
-  c.push_back(control(ControlKind::primary_button, kIdUse, "使用选中设备", 196, 206, 130, 34));
+  c.push_back(make_control(ControlKind::primary_button, kIdUse, "使用选中设备", 196, 206, 130, 34));
 
   c.push_back(toggle(kIdDenoise, denoise_ready ? "背景降噪" : "背景降噪（模型未下载）", 246,
                      bool_or(config, "denoise", false)));
@@ -148,15 +135,15 @@ PageSpec audio_page(const nlohmann::json& config, const nlohmann::json& devices,
   c.push_back(toggle(kIdSourceLock, "音源锁定", 348, bool_or(config, "source_lock", false)));
   c.push_back(marker_after_toggle(
       "只认离麦克风最近的声音：外放视频时少录进扬声器，但两个人同时说话会挑一个。", 348));
-  c.push_back(control(ControlKind::primary_button, kIdSave, "保存", 196, 384, 96, 34));
+  c.push_back(make_control(ControlKind::primary_button, kIdSave, "保存", 196, 384, 96, 34));
 
-  c.push_back(control(ControlKind::heading, kIdNone, "输入电平", 196, 420, 664, 20));
-  c.push_back(control(ControlKind::level_bar, kIdLevelBar, level_bar_idle_text(meter_running), 196,
+  c.push_back(make_control(ControlKind::heading, kIdNone, "输入电平", 196, 420, 664, 20));
+  c.push_back(make_control(ControlKind::level_bar, kIdLevelBar, level_bar_idle_text(meter_running), 196,
                       452, 400, 22));
-  c.push_back(control(ControlKind::button, kIdMeterButton, meter_button_caption(meter_running), 610,
+  c.push_back(make_control(ControlKind::button, kIdMeterButton, std::string(meter_button_caption(meter_running)), 610,
                       448, 110, 34));
   c.push_back(
-      control(ControlKind::label, kIdMeterHint, meter_hint_text(meter_running), 196, 486, 420, 18));
+      make_control(ControlKind::label, kIdMeterHint, std::string(meter_hint_text(meter_running)), 196, 486, 420, 18));
   return page;
 }
 

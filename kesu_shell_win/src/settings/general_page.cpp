@@ -62,43 +62,30 @@ bool is_keystroke_word(std::string_view mode) {
   return mode == "打字" || ascii_lower(mode) == "keystroke";
 }
 
-ControlSpec control(ControlKind kind, int id, std::string text, int x, int y, int width,
-                    int height) {
-  ControlSpec c;
-  c.kind = kind;
-  c.id = id;
-  c.text = std::move(text);
-  c.x = x;
-  c.y = y;
-  c.width = width;
-  c.height = height;
-  return c;
-}
-
 ControlSpec label(std::string text, int x, int y, int width, int height = 18) {
-  return control(ControlKind::label, kIdNone, std::move(text), x, y, width, height);
+  return make_control(ControlKind::label, kIdNone, std::move(text), x, y, width, height);
 }
 
 ControlSpec heading(std::string text, int y) {
-  return control(ControlKind::heading, kIdNone, std::move(text), 196, y, 664, 20);
+  return make_control(ControlKind::heading, kIdNone, std::move(text), 196, y, 664, 20);
 }
 
 ControlSpec button(ControlKind kind, int id, std::string_view caption, int x, int y, int width) {
-  return control(kind, id, std::string(caption), x, y, width, 34);
+  return make_control(kind, id, std::string(caption), x, y, width, 34);
 }
 
 ControlSpec edit(int id, std::string text, int x, int y, int width) {
-  return control(ControlKind::edit, id, std::move(text), x, y, width, 28);
+  return make_control(ControlKind::edit, id, std::move(text), x, y, width, 28);
 }
 
 ControlSpec toggle(int id, std::string_view text, int y, bool on) {
-  ControlSpec c = control(ControlKind::toggle, id, std::string(text), 196, y, 664, 28);
+  ControlSpec c = make_control(ControlKind::toggle, id, std::string(text), 196, y, 664, 28);
   c.on = on;
   return c;
 }
 
 ControlSpec marker(std::string_view text, int x, int y) {
-  return control(ControlKind::info_marker, kIdNone, std::string(text), x, y, 16, 18);
+  return make_control(ControlKind::info_marker, kIdNone, std::string(text), x, y, 16, 18);
 }
 
 }  // namespace
@@ -155,7 +142,7 @@ PageSpec general_page(const nlohmann::json& config) {
   c.push_back(heading("快捷键与拾音", 24));
   c.push_back(label("按住说话的键", 196, 56, 420));
   c.push_back(
-      control(ControlKind::key_capture, kIdKeyCapture, shown_hotkey(config), 660, 88, 180, 28));
+      make_control(ControlKind::key_capture, kIdKeyCapture, shown_hotkey(config), 660, 88, 180, 28));
   c.push_back(label("常用", 196, 96, 60));
   for (const HotkeyPreset& p : kHotkeyPresets) {
     c.push_back(button(ControlKind::button, p.id, p.caption, p.x, 92, p.width));
@@ -181,7 +168,7 @@ PageSpec general_page(const nlohmann::json& config) {
   c.push_back(label("按应用覆盖", 196, 408, 72));
   c.push_back(marker(kPerAppMarker, 272, 408));
   c.push_back(label("每行 进程名=粘贴 / 进程名=打字", 318, 522, 420));
-  c.push_back(control(ControlKind::multiline_edit, kIdPerApp,
+  c.push_back(make_control(ControlKind::multiline_edit, kIdPerApp,
                       per_app == nullptr ? std::string() : per_app_text(*per_app), 196, 432, 664,
                       74));
   if (auto warning = load_warning_text(config)) {

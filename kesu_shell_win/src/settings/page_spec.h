@@ -6,6 +6,7 @@
 // (below the title bar); the builder scales them and adds the title bar's height.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kesu::shell {
@@ -71,6 +72,19 @@ struct ControlSpec {
   std::vector<std::string> items;  // list boxes: the rows
   int selected = -1;               // list boxes: the selected row, -1 for none
 };
+
+inline ControlSpec make_control(ControlKind kind, int id, std::string text, int x, int y, int width,
+                                int height) {
+  ControlSpec c;
+  c.kind = kind;
+  c.id = id;
+  c.text = std::move(text);
+  c.x = x;
+  c.y = y;
+  c.width = width;
+  c.height = height;
+  return c;
+}
 
 struct PageSpec {
   std::vector<ControlSpec> controls;

@@ -31,19 +31,9 @@ constexpr ToggleModel kToggleModels[] = {
 // Pages whose controls come later: a plain notice, never a half-working page.
 PageSpec unbuilt_page(int page) {
   PageSpec spec;
-  ControlSpec heading;
-  heading.kind = ControlKind::heading;
-  heading.text = std::string(settings_pages()[static_cast<std::size_t>(clamp_page(page))].label);
-  heading.y = 24;
-  spec.controls.push_back(heading);
-  ControlSpec notice;
-  notice.kind = ControlKind::label;
-  notice.text = "尚未实现";
-  notice.x = kContentX;
-  notice.y = 56;
-  notice.width = 420;
-  notice.height = 18;
-  spec.controls.push_back(notice);
+  const std::string_view label = settings_pages()[static_cast<std::size_t>(clamp_page(page))].label;
+  spec.controls.push_back(make_control(ControlKind::heading, kIdNone, std::string(label), 0, 24, 0, 0));
+  spec.controls.push_back(make_control(ControlKind::label, kIdNone, "尚未实现", kContentX, 56, 420, 18));
   return spec;
 }
 
