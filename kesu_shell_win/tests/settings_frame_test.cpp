@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_core.h"
+#include "settings/control_reuse.h"
 #include "settings/frame_layout.h"
 #include "settings/settings_controller.h"
 #include "settings/settings_mode_lines.h"
@@ -98,6 +99,48 @@ TEST(SettingsFrame, LogLines) {
   EXPECT_EQ(object_count_line({120, 40, false}, {118, 41, false}),
             "GDI before=120 after=118 delta=-2 USER before=40 after=41 delta=+1");
   EXPECT_EQ(perf_rebuilds_line(0, {3.0, 1.0, 2.0, 9.5}), "PERF page=0 重建4次 中位=2.50ms 最慢=9.50ms");
+  EXPECT_EQ(perf_spread_line("换页", {4.0, 0.5, 1.0}), "PERF 换页3次 中位=1.00ms 最慢=4.00ms");
+  EXPECT_EQ(perf_spread_line("换页", {}), "PERF 换页0次");
+  EXPECT_EQ(perf_phases_line(2, {{1.0, 2.0, 0.25}, {3.0, 0.5, 0.75}, {2.0, 1.0, 0.5}}),
+            "PERF page=2 分段中位 读数据=2.00ms 控件=1.00ms 收尾=0.50ms");
+}
+
+TEST(SettingsFrame, RebuildKeepsWindowsOfTheSameShape) {
+  const auto control = [](ControlKind kind, int id, bool read_only = false) {
+    ControlSpec c = make_control(kind, id, "", 0, 0, 10, 10);
+    c.read_only = read_only;
+    return c;
+  };
+  const auto windows_of = [](const std::vector<ControlSpec>& page) {
+    std::vector<ExistingWindow> windows;
+    for (const ControlSpec& c : page) {
+      if (control_shape(c) != ControlShape::none) windows.push_back({control_shape(c), c.id});
+    }
+    return windows;
+  };
+  const std::vector<ControlSpec> general = {
+      control(ControlKind::button, kIdClose),        control(ControlKind::heading, kIdNone),
+      control(ControlKind::key_capture, kIdKeyCapture),  control(ControlKind::info_marker, kIdNone),
+      control(ControlKind::edit, kIdMinRecord),      control(ControlKind::toggle, kIdPrivacy),
+      control(ControlKind::primary_button, kIdSave),
+  };
+  // The same page again: every window stays with its control, except the key capture control.
+  ReusePlan same = plan_reuse(windows_of(general), general);
+  EXPECT_EQ(same.take, (std::vector<int>{0, 1, -1, -1, 3, 4, 5}));
+  EXPECT_EQ(same.destroy, std::vector<int>{2});
+
+  // Another page: ids are matched first, then shapes in order; a read-only box needs its own.
+  const std::vector<ControlSpec> other = {
+      control(ControlKind::button, kIdClose),   control(ControlKind::primary_button, kIdSave),
+      control(ControlKind::label, kIdNone),     control(ControlKind::label, kIdNone),
+      control(ControlKind::edit, kIdMinRecord, true), control(ControlKind::toggle, kIdPunct),
+  };
+  ReusePlan moved = plan_reuse(windows_of(general), other);
+  EXPECT_EQ(moved.take, (std::vector<int>{0, 5, 1, -1, -1, 4}));
+  EXPECT_EQ(moved.destroy, (std::vector<int>{2, 3}));
+
+  EXPECT_EQ(plan_reuse({}, other).take, std::vector<int>(other.size(), -1));
+  EXPECT_EQ(plan_reuse(windows_of(other), {}).destroy, (std::vector<int>{0, 1, 2, 3, 4, 5}));
 }
 
 // The window's controls as the controller sees them.
@@ -186,6 +229,71 @@ TEST(SettingsController, CommonSaveReloadsTellsAndRebuildsOrWarns) {
   f.state.core.reset();
   EXPECT_FALSE(c.save_patch(nlohmann::json{{"min_record_ms", 1}}, surface));
   EXPECT_EQ(f.warnings.back(), "保存失败：core 没起来");
+}
+
+TEST(SettingsController, QuietAndOneKeySavesReportOnlyWhatTheySay) {
+  ControllerFixture f;
+  SettingsController c(f.state, f.services());
+  FakeSurface surface;
+  EXPECT_TRUE(c.save_patch_quietly(nlohmann::json{{"polish_enabled", true}}));
+  EXPECT_EQ(f.core.calls.back(), R"(set_config_json {"polish_enabled":true})");
+  EXPECT_EQ(f.reloads, 0);
+  EXPECT_TRUE(f.tray.tooltips.empty());
+
+  // A box that is not on the page saves nothing; one that is saves its trimmed text.
+  EXPECT_FALSE(c.save_text_key(kIdMinRecord, "polish_endpoint", "润色地址已保存", surface));
+  EXPECT_EQ(f.calls_starting("set_config_json"), 1);
+  surface.texts[kIdMinRecord] = "  https://api.example.com/v1 \n";
+  EXPECT_TRUE(c.save_text_key(kIdMinRecord, "polish_endpoint", "润色地址已保存", surface));
+  EXPECT_EQ(f.core.calls.back(), R"(set_config_json {"polish_endpoint":"https://api.example.com/v1"})");
+  EXPECT_EQ(f.logs.back(), "CFG polish_endpoint=https://api.example.com/v1 润色地址已保存");
+  EXPECT_EQ(f.tray.tooltips.back(), "润色地址已保存");
+  EXPECT_EQ(surface.rebuilds, 0);
+  EXPECT_EQ(f.reloads, 0);
+
+  // Failures carry the core's code; a missing core is said plainly.
+  f.core.set_config_code = -3;
+  f.core.set_config_error = "polish_endpoint 不对";
+  EXPECT_FALSE(c.save_patch_quietly(nlohmann::json{{"polish_enabled", false}}));
+  EXPECT_EQ(f.warnings.back(), "保存失败（-3）：polish_endpoint 不对");
+  EXPECT_FALSE(c.save_text_key(kIdMinRecord, "polish_endpoint", "润色地址已保存", surface));
+  EXPECT_EQ(f.warnings.size(), 2u);
+  f.state.core.reset();
+  EXPECT_FALSE(c.save_patch_quietly(nlohmann::json{{"polish_enabled", false}}));
+  EXPECT_EQ(f.warnings.back(), "保存失败（-1）：core 没起来");
+  EXPECT_EQ(f.tray.tooltips.size(), 1u);
+}
+
+TEST(SettingsController, EnrolmentOutcomeIsReportedAndSuccessLocks) {
+  ControllerFixture f;
+  SettingsController c(f.state, f.services());
+  FakeSurface surface;
+  c.on_enrolment_finished(surface);  // nothing in the slot: only the page is rebuilt
+  EXPECT_EQ(surface.rebuilds, 1);
+  EXPECT_EQ(f.calls_starting("set_config_json"), 0);
+
+  c.enrolment().put({-2, "录音太短"});
+  c.enrolment().put({-5, "没听到说话"});  // the newer outcome replaces the older
+  c.on_enrolment_finished(surface);
+  EXPECT_EQ(f.logs.back(), "VOICE 登记失败 没听到说话");
+  EXPECT_EQ(f.warnings, std::vector<std::string>{"声纹登记失败：没听到说话"});
+  EXPECT_EQ(f.calls_starting("set_config_json"), 0);
+
+  c.enrolment().put({0, ""});
+  c.on_enrolment_finished(surface);
+  EXPECT_EQ(f.core.calls.back(), R"(set_config_json {"voice_lock":true})");
+  EXPECT_EQ(f.logs.back(), "VOICE 登记成功，voice_lock=true");
+  EXPECT_EQ(f.tray.tooltips.back(), "言至：声纹已登记");
+  EXPECT_EQ(surface.rebuilds, 3);
+  EXPECT_FALSE(c.enrolment().take().has_value());
+
+  // A lock that could not be saved is not claimed.
+  f.core.set_config_code = -3;
+  f.core.set_config_error = "写不进去";
+  c.enrolment().put({0, ""});
+  c.on_enrolment_finished(surface);
+  EXPECT_EQ(f.warnings.back(), "保存失败（-3）：写不进去");
+  EXPECT_EQ(f.logs.back(), "VOICE 登记成功，voice_lock 没存上");
 }
 
 TEST(SettingsController, GeneralSaveThenAutostartThenPerApp) {

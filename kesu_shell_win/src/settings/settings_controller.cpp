@@ -1,6 +1,6 @@
 #include "settings/settings_controller.h"
 
-#include "main/core_calls.h"
+#include "main/text.h"
 #include "settings/audio_page.h"
 #include "settings/frame_layout.h"
 #include "settings/general_page.h"
@@ -159,12 +159,18 @@ void SettingsController::apply_preset(int id, SettingsSurface& surface) {
   }
 }
 
+CallResult SettingsController::send_patch(const Json& patch) {
+  std::lock_guard lock(state_.mu);
+  if (!state_.core) return {-1, std::string(kNoCore)};
+  return CoreCalls(*state_.core).set_config_json(patch.dump());
+}
+
+void SettingsController::warn_save_failed(const CallResult& r) {
+  services_.warning("保存失败（" + std::to_string(r.code) + "）：" + r.message);
+}
+
 bool SettingsController::save_patch(const Json& patch, SettingsSurface& surface) {
-  CallResult r{-1, std::string(kNoCore)};
-  {
-    std::lock_guard lock(state_.mu);
-    if (state_.core) r = CoreCalls(*state_.core).set_config_json(patch.dump());
-  }
+  const CallResult r = send_patch(patch);
   if (r.code != 0) {
     services_.warning("保存失败：" + r.message);
     return false;
@@ -173,6 +179,43 @@ bool SettingsController::save_patch(const Json& patch, SettingsSurface& surface)
   state_.views.tray->set_tooltip("言至：设置已保存");
   surface.rebuild();
   return true;
+}
+
+bool SettingsController::save_patch_quietly(const Json& patch) {
+  const CallResult r = send_patch(patch);
+  if (r.code != 0) warn_save_failed(r);
+  return r.code == 0;
+}
+
+bool SettingsController::save_text_key(int id, std::string_view key, std::string_view confirmation,
+                                       const SettingsSurface& surface) {
+  const std::optional<std::string> text = surface.text_of(id);
+  if (!text) return false;
+  const std::string value(trim(*text));
+  const CallResult r = send_patch(Json{{std::string(key), value}});
+  if (r.code != 0) {
+    warn_save_failed(r);
+    return false;
+  }
+  services_.log("CFG " + std::string(key) + "=" + value + " " + std::string(confirmation));
+  state_.views.tray->set_tooltip(confirmation);
+  return true;
+}
+
+void SettingsController::on_enrolment_finished(SettingsSurface& surface) {
+  if (const auto outcome = enrolment_.take()) {
+    if (outcome->code != 0) {
+      services_.log("VOICE 登记失败 " + outcome->message);
+      services_.warning("声纹登记失败：" + outcome->message);
+    } else if (save_patch_quietly(Json{{"voice_lock", true}})) {
+      services_.log("VOICE 登记成功，voice_lock=true");
+      state_.views.tray->set_tooltip("言至：声纹已登记");
+    } else {
+      // The save's warning has said why; the log must not claim the lock is on.
+      services_.log("VOICE 登记成功，voice_lock 没存上");
+    }
+  }
+  surface.rebuild();
 }
 
 void SettingsController::save_general(SettingsSurface& surface) {
@@ -204,15 +247,7 @@ void SettingsController::save_per_app(SettingsSurface& surface) {
 
 void SettingsController::save_per_app_text(std::string_view text) {
   const Json patch = per_app_patch(text);
-  CallResult r{-1, std::string(kNoCore)};
-  {
-    std::lock_guard lock(state_.mu);
-    if (state_.core) r = CoreCalls(*state_.core).set_config_json(patch.dump());
-  }
-  if (r.code != 0) {
-    services_.warning("保存失败（" + std::to_string(r.code) + "）：" + r.message);
-    return;
-  }
+  if (!save_patch_quietly(patch)) return;
   services_.log("CFG insert_per_app=" + patch["insert_per_app"].dump());
   state_.views.tray->set_tooltip("按应用覆盖已保存");
 }

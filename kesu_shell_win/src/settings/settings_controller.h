@@ -6,13 +6,16 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
 #include "main/app_state.h"
+#include "main/core_calls.h"
 #include "settings/page_spec.h"
 
 namespace kesu::shell {
@@ -47,6 +50,28 @@ struct SettingsServices {
   bool assume_consent = false;
 };
 
+// The outcome of the last voice enrolment: written by the enrolment's thread, taken by the
+// window when the completion message arrives. A newer outcome replaces one not yet taken.
+class EnrolmentSlot {
+ public:
+  struct Outcome {
+    int code = 0;
+    std::string message;
+  };
+  void put(Outcome outcome) {
+    std::lock_guard lock(mu_);
+    outcome_ = std::move(outcome);
+  }
+  std::optional<Outcome> take() {
+    std::lock_guard lock(mu_);
+    return std::exchange(outcome_, std::nullopt);
+  }
+
+ private:
+  std::mutex mu_;
+  std::optional<Outcome> outcome_;
+};
+
 class SettingsController {
  public:
   SettingsController(AppState& state, SettingsServices services);
@@ -77,13 +102,27 @@ class SettingsController {
   // The common save routine: the patch through the core, then the shell's reload, the tooltip
   // and a rebuild; a warning on failure. True when saved.
   bool save_patch(const nlohmann::json& patch, SettingsSurface& surface);
+  // A patch that only reports failure: no reload, no tooltip, no rebuild. True when saved.
+  bool save_patch_quietly(const nlohmann::json& patch);
+  // The trimmed text of edit box `id` saved as `key`, then `confirmation` in the tooltip; no
+  // reload and no rebuild. Nothing happens when the box is not on the current page.
+  bool save_text_key(int id, std::string_view key, std::string_view confirmation,
+                     const SettingsSurface& surface);
   // The General page's save and, after it whatever its outcome, the per-application save.
   void save_general(SettingsSurface& surface);
   void save_per_app(SettingsSurface& surface);
   void save_audio(SettingsSurface& surface);
 
+  EnrolmentSlot& enrolment() { return enrolment_; }
+  // The enrolment finished (WM_APP+7): its outcome is reported, a success turns the voice lock
+  // on, and the page is rebuilt.
+  void on_enrolment_finished(SettingsSurface& surface);
+
  private:
   nlohmann::json read_config();
+  // The patch through the core; "core 没起来" when it is not loaded.
+  CallResult send_patch(const nlohmann::json& patch);
+  void warn_save_failed(const CallResult& r);
   nlohmann::json read_devices();
   void apply_preset(int id, SettingsSurface& surface);
   void save_per_app_text(std::string_view text);
@@ -98,6 +137,7 @@ class SettingsController {
   bool paste_known_ = false;
   bool meter_running_ = false;
   std::map<int, bool> toggles_;
+  EnrolmentSlot enrolment_;
 };
 
 }  // namespace kesu::shell

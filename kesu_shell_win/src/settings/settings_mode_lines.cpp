@@ -34,14 +34,34 @@ std::string perf_page_line(int page, std::string_view label, double open_ms, dou
          whole_ms(open_ms) + "ms 重建=" + whole_ms(rebuild_ms) + "ms";
 }
 
-std::string perf_rebuilds_line(int page, std::vector<double> rebuild_ms) {
-  if (rebuild_ms.empty()) return "PERF page=" + std::to_string(page) + " 重建0次";
-  std::sort(rebuild_ms.begin(), rebuild_ms.end());
-  const std::size_t n = rebuild_ms.size();
-  const double median =
-      n % 2 == 1 ? rebuild_ms[n / 2] : (rebuild_ms[n / 2 - 1] + rebuild_ms[n / 2]) / 2.0;
-  return "PERF page=" + std::to_string(page) + " 重建" + std::to_string(n) + "次 中位=" +
-         hundredths(median) + "ms 最慢=" + hundredths(rebuild_ms.back()) + "ms";
+double median_of(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+std::string perf_spread_line(std::string_view what, const std::vector<double>& ms) {
+  const std::string head = "PERF " + std::string(what) + std::to_string(ms.size()) + "次";
+  if (ms.empty()) return head;
+  return head + " 中位=" + hundredths(median_of(ms)) + "ms 最慢=" +
+         hundredths(*std::max_element(ms.begin(), ms.end())) + "ms";
+}
+
+std::string perf_rebuilds_line(int page, const std::vector<double>& rebuild_ms) {
+  return perf_spread_line("page=" + std::to_string(page) + " 重建", rebuild_ms);
+}
+
+std::string perf_phases_line(int page, const std::vector<RebuildTimes>& rebuilds) {
+  std::vector<double> data, controls, finish;
+  for (const RebuildTimes& t : rebuilds) {
+    data.push_back(t.data_ms);
+    controls.push_back(t.controls_ms);
+    finish.push_back(t.finish_ms);
+  }
+  return "PERF page=" + std::to_string(page) + " 分段中位 读数据=" + hundredths(median_of(data)) +
+         "ms 控件=" + hundredths(median_of(controls)) + "ms 收尾=" + hundredths(median_of(finish)) +
+         "ms";
 }
 
 std::string perf_ffi_line(std::string_view name, double ms, std::size_t length) {

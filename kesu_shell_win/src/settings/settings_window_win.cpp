@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 #include "keycap/keycap_win.h"
 #include "main/data_dir.h"
@@ -39,13 +41,15 @@ std::string narrow(std::wstring_view text) {
   return utf16_to_utf8(std::u16string(text.begin(), text.end()));
 }
 
-std::string window_text(HWND hwnd) {
+std::wstring wide_window_text(HWND hwnd) {
   const int length = ::GetWindowTextLengthW(hwnd);
   std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
   const int got = ::GetWindowTextW(hwnd, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(std::max(got, 0)));
-  return narrow(text);
+  return text;
 }
+
+std::string window_text(HWND hwnd) { return narrow(wide_window_text(hwnd)); }
 
 // Looked up at run time: older systems (and Wine) may lack these, and each is cosmetic.
 unsigned window_dpi(HWND hwnd) {
@@ -282,164 +286,272 @@ void SettingsWindow::create_fonts() {
   symbol_font_ = make_font(L"Segoe UI Symbol", px(k_, 14), 400);
 }
 
-void SettingsWindow::destroy_controls() {
-  for (HWND child : controls_) {
-    if (::IsWindow(child)) {
-      ::DestroyWindow(child);
-      --tally_.user;
-    }
-  }
-  controls_.clear();
-  HWND hwnd = window();
-  for (int i = 0; hwnd != nullptr && i < 500; ++i) {
-    HWND left = ::GetWindow(hwnd, GW_CHILD);
-    if (left == nullptr) break;
-    ::DestroyWindow(left);
-  }
-  by_id_.clear();
-  kinds_.clear();
-  markers_.clear();
-  hovered_.reset();
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-void SettingsWindow::rebuild() {
-  HWND hwnd = window();
-  if (hwnd == nullptr) return;
-  // One repaint for the whole page instead of one per control as each is destroyed or made.
-  ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
-  destroy_controls();
-  ControlSpec close;
-  close.kind = ControlKind::button;
-  close.id = kIdClose;
-  close.text = "✕";
-  close.x = 846;
-  close.y = -32;
-  close.width = 36;
-  close.height = 28;
-  add_control(close);
+ControlSpec close_button() { return make_control(ControlKind::button, kIdClose, "✕", 846, -32, 36, 28); }
 
-  const int current = page();
-  controller_.set_page(current);
-  try {
-    build_controls(controller_.build_page());
-  } catch (...) {
-    stderr_line("[kesu] 设置页 " + std::to_string(current) + " 构建出错（已跳过，程序继续）");
-  }
-  append_line(data_dir() / "settings.log",
-              settings_log_line(current, static_cast<int>(controls_.size())));
-  ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
-  ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
-}
-
-void SettingsWindow::build_controls(const PageSpec& spec) {
-  for (const ControlSpec& control : spec.controls) add_control(control);
-}
-
-HWND SettingsWindow::add_control(const ControlSpec& spec) {
-  HWND parent = window();
-  HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  if (spec.kind == ControlKind::info_marker) {
-    const int top = spec.y + kTitleBarHeight;
-    const int w = spec.width > 0 ? spec.width : 16;
-    const int h = spec.height > 0 ? spec.height : 18;
-    markers_.push_back({RECT{px(k_, spec.x), px(k_, top), px(k_, spec.x + w), px(k_, top + h)},
-                        spec.text});
-    return nullptr;
-  }
-  if (spec.kind == ControlKind::key_capture) {
-    HWND keycap = create_key_capture(parent, px(k_, spec.x), px(k_, spec.y), px(k_, spec.width),
-                                     px(k_, spec.height), spec.id, spec.text, k_);
-    if (keycap != nullptr) {
-      controls_.push_back(keycap);
-      by_id_[spec.id] = keycap;
-      kinds_[spec.id] = spec.kind;
-      ++tally_.user;
-    }
-    return keycap;
-  }
-
-  int x = spec.x, width = spec.width, height = spec.height;
+// The window class, style, place and text a control asks for.
+struct ChildLook {
   const wchar_t* cls = L"STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE;
-  std::wstring text = wide(spec.text);
-  HFONT font = static_cast<HFONT>(body_font_.get());
+  ChildBox box;
+  std::wstring text;
+};
+
+ChildLook look_of(const ControlSpec& spec, float k) {
+  ChildLook look;
+  int x = spec.x, width = spec.width, height = spec.height;
+  look.text = wide(spec.text);
   switch (spec.kind) {
     case ControlKind::label:
-      style |= SS_NOPREFIX;
+      look.style |= SS_NOPREFIX;
       break;
     case ControlKind::level_bar:
-      style |= SS_OWNERDRAW;  // the cells in a symbol font, the words in the body font
+      look.style |= SS_OWNERDRAW;  // the cells in a symbol font, the words in the body font
       break;
     case ControlKind::heading:
-      style |= SS_NOPREFIX;
+      look.style |= SS_NOPREFIX;
       if (width == 0) x = kContentX, width = kContentWidth;
       if (height == 0) height = 20;
-      font = static_cast<HFONT>(heading_font_.get());
       break;
     case ControlKind::button:
     case ControlKind::primary_button:
     case ControlKind::toggle:
-      cls = L"BUTTON";
-      style |= WS_TABSTOP | BS_OWNERDRAW;
+      look.cls = L"BUTTON";
+      look.style |= WS_TABSTOP | BS_OWNERDRAW;
       if (height == 0) height = spec.kind == ControlKind::toggle ? 30 : 34;
       break;
     case ControlKind::edit:
     case ControlKind::password_edit:
-      cls = L"EDIT";
-      style |= WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
-      if (spec.kind == ControlKind::password_edit) style |= ES_PASSWORD, text.clear();
+      look.cls = L"EDIT";
+      look.style |= WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+      if (spec.kind == ControlKind::password_edit) look.style |= ES_PASSWORD, look.text.clear();
       if (height == 0) height = spec.kind == ControlKind::edit ? 28 : 26;
-      if (spec.read_only) style |= ES_READONLY;
+      if (spec.read_only) look.style |= ES_READONLY;
       break;
     case ControlKind::multiline_edit:
-      cls = L"EDIT";
-      style |= WS_BORDER | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL;
-      if (spec.read_only) style |= ES_READONLY;
+      look.cls = L"EDIT";
+      look.style |= WS_BORDER | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL;
+      if (spec.read_only) look.style |= ES_READONLY;
       break;
     case ControlKind::list_box:
-      cls = L"LISTBOX";
-      style |= LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT |
-               WS_VSCROLL | WS_BORDER | WS_TABSTOP;
+      look.cls = L"LISTBOX";
+      look.style |= LBS_NOTIFY | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT |
+                    WS_VSCROLL | WS_BORDER | WS_TABSTOP;
       if (width == 0) x = kContentX, width = kContentWidth;
-      text.clear();
+      look.text.clear();
       break;
+    case ControlKind::key_capture:  // its rectangle is not offset by the title bar
+      look.box = {px(k, x), px(k, spec.y), px(k, width), px(k, height)};
+      return look;
     case ControlKind::info_marker:
-    case ControlKind::key_capture:
-      return nullptr;
+      break;
   }
   const int top = spec.y + kTitleBarHeight;
-  HWND hwnd = ::CreateWindowExW(0, cls, text.c_str(), style, px(k_, x), px(k_, top),
-                                px(k_, width), px(k_, height), parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
-                                nullptr);
-  if (hwnd == nullptr) return nullptr;
-  ++tally_.user;
-  controls_.push_back(hwnd);
-  if (spec.id != kIdNone) {
-    by_id_[spec.id] = hwnd;
-    kinds_[spec.id] = spec.kind;
+  look.box = {px(k, x), px(k, top), px(k, width), px(k, height)};
+  return look;
+}
+
+void fill_list(HWND list, const std::vector<std::string>& rows) {
+  ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
+  for (const std::string& row : rows) {
+    ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(row).c_str()));
   }
-  ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+}  // namespace
+
+void SettingsWindow::rebuild() {
+  HWND hwnd = window();
+  if (hwnd == nullptr) return;
+  const auto started = Clock::now();
+  // One repaint for the whole page instead of one per control as each is changed or made.
+  ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+  const int current = page();
+  controller_.set_page(current);
+  bool failed = false;
+  std::vector<ControlSpec> next{close_button()};
+  try {
+    PageSpec spec = controller_.build_page();
+    next.insert(next.end(), std::make_move_iterator(spec.controls.begin()),
+                std::make_move_iterator(spec.controls.end()));
+  } catch (...) {
+    failed = true;
+  }
+  const auto read = Clock::now();
+  try {
+    place_controls(next);
+  } catch (...) {
+    failed = true;
+  }
+  if (failed) stderr_line("[kesu] 设置页 " + std::to_string(current) + " 构建出错（已跳过，程序继续）");
+  const auto placed = Clock::now();
+  append_line(data_dir() / "settings.log",
+              settings_log_line(current, static_cast<int>(children_.size())));
+  ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+  ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+  last_rebuild_ = {ms_since(started, read), ms_since(read, placed), ms_since(placed, Clock::now())};
+}
+
+void SettingsWindow::paint_now() {
+  if (HWND hwnd = window()) ::RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void SettingsWindow::place_controls(const std::vector<ControlSpec>& next) {
+  std::vector<ExistingWindow> existing;
+  existing.reserve(children_.size());
+  for (const Child& child : children_) existing.push_back({child.shape, child.id});
+  const ReusePlan plan = plan_reuse(existing, next);
+  std::vector<Child> old = std::exchange(children_, {});
+  by_id_.clear();
+  kinds_.clear();
+  markers_.clear();
+  hovered_.reset();
+  for (const int w : plan.destroy) destroy_child(old[static_cast<std::size_t>(w)]);
+  for (std::size_t i = 0; i < next.size(); ++i) {
+    const ControlSpec& spec = next[i];
+    if (spec.kind == ControlKind::info_marker) {
+      const int top = spec.y + kTitleBarHeight;
+      const int w = spec.width > 0 ? spec.width : 16;
+      const int h = spec.height > 0 ? spec.height : 18;
+      markers_.push_back({RECT{px(k_, spec.x), px(k_, top), px(k_, spec.x + w), px(k_, top + h)},
+                          spec.text});
+      continue;
+    }
+    Child child;
+    if (const int taken = plan.take[i]; taken >= 0) {
+      child = std::move(old[static_cast<std::size_t>(taken)]);
+      update_child(child, spec);
+    } else {
+      child = make_child(spec);
+    }
+    if (child.hwnd == nullptr) continue;
+    if (spec.id != kIdNone) {
+      by_id_[spec.id] = child.hwnd;
+      kinds_[spec.id] = spec.kind;
+    }
+    children_.push_back(std::move(child));
+  }
+  destroy_strays();
+}
+
+HFONT SettingsWindow::font_for(const ControlSpec& spec) const {
+  return static_cast<HFONT>(spec.kind == ControlKind::heading ? heading_font_.get()
+                                                               : body_font_.get());
+}
+
+SettingsWindow::Child SettingsWindow::make_child(const ControlSpec& spec) {
+  Child child;
+  child.shape = control_shape(spec);
+  child.id = spec.id;
+  child.k = k_;
+  const ChildLook look = look_of(spec, k_);
+  child.box = look.box;
+  HWND parent = window();
+  if (spec.kind == ControlKind::key_capture) {
+    child.hwnd = create_key_capture(parent, look.box.x, look.box.y, look.box.width,
+                                    look.box.height, spec.id, spec.text, k_);
+    if (child.hwnd != nullptr) ++tally_.user;
+    return child;
+  }
+  child.hwnd = ::CreateWindowExW(0, look.cls, look.text.c_str(), look.style, look.box.x,
+                                 look.box.y, look.box.width, look.box.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                                 ::GetModuleHandleW(nullptr), nullptr);
+  if (child.hwnd == nullptr) return child;
+  ++tally_.user;
+  HWND hwnd = child.hwnd;
+  child.font = font_for(spec);
+  ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(child.font), FALSE);
   ::SetWindowSubclass(hwnd, &SettingsWindow::child_proc, kChildSubclassId,
                       reinterpret_cast<DWORD_PTR>(this));
-  if (cls == std::wstring_view(L"EDIT")) {
+  if (look.cls == std::wstring_view(L"EDIT")) {
     set_theme(hwnd, L" ", L" ");
     round_corners(hwnd, px(k_, 6));
   }
   if (spec.kind == ControlKind::list_box) {
-    for (const std::string& row : spec.items) {
-      ::SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(row).c_str()));
-    }
+    fill_list(hwnd, spec.items);
+    child.items = spec.items;
     ::SendMessageW(hwnd, LB_SETITEMHEIGHT, 0, px(k_, 32));
     if (spec.selected >= 0) ::SendMessageW(hwnd, LB_SETCURSEL, static_cast<WPARAM>(spec.selected), 0);
     set_theme(hwnd, L"DarkMode_Explorer", nullptr);
     round_corners(hwnd, px(k_, 8));
   }
-  return hwnd;
+  return child;
+}
+
+// Only what differs is sent: a page rebuilt in place leaves its windows untouched, apart from
+// an edit box the user has typed into, which shows the stored value again.
+void SettingsWindow::update_child(Child& child, const ControlSpec& spec) {
+  HWND hwnd = child.hwnd;
+  const ChildLook look = look_of(spec, k_);
+  if (child.id != spec.id) {
+    ::SetWindowLongPtrW(hwnd, GWLP_ID, static_cast<LONG_PTR>(spec.id));
+    child.id = spec.id;
+  }
+  const bool resized = child.box.width != look.box.width ||
+                       child.box.height != look.box.height || child.k != k_;
+  if (child.box != look.box) {
+    ::SetWindowPos(hwnd, nullptr, look.box.x, look.box.y, look.box.width, look.box.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    child.box = look.box;
+  }
+  if (HFONT font = font_for(spec); font != child.font) {
+    ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    child.font = font;
+  }
+  if (spec.kind == ControlKind::list_box) {
+    if (child.items != spec.items) {
+      fill_list(hwnd, spec.items);
+      child.items = spec.items;
+    }
+    if (child.k != k_) ::SendMessageW(hwnd, LB_SETITEMHEIGHT, 0, px(k_, 32));
+    const LRESULT row = ::SendMessageW(hwnd, LB_GETCURSEL, 0, 0);
+    if (row != spec.selected) ::SendMessageW(hwnd, LB_SETCURSEL, static_cast<WPARAM>(spec.selected), 0);
+    if (resized) round_corners(hwnd, px(k_, 8));
+  } else {
+    if (wide_window_text(hwnd) != look.text) ::SetWindowTextW(hwnd, look.text.c_str());
+    if (resized && look.cls == std::wstring_view(L"EDIT")) round_corners(hwnd, px(k_, 6));
+  }
+  child.k = k_;
+}
+
+void SettingsWindow::destroy_child(const Child& child) {
+  if (::IsWindow(child.hwnd) && ::DestroyWindow(child.hwnd)) --tally_.user;
+}
+
+// Child windows the page does not list (a control a failed build left half made).
+void SettingsWindow::destroy_strays() {
+  HWND hwnd = window();
+  if (hwnd == nullptr) return;
+  struct Search {
+    HWND parent;
+    const std::vector<Child>* kept;
+    std::vector<HWND> strays;
+  } search{hwnd, &children_, {}};
+  ::EnumChildWindows(
+      hwnd,
+      [](HWND child, LPARAM lp) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(lp);
+        if (::GetAncestor(child, GA_PARENT) != s.parent) return TRUE;
+        const bool kept = std::any_of(s.kept->begin(), s.kept->end(),
+                                      [child](const Child& c) { return c.hwnd == child; });
+        if (!kept) s.strays.push_back(child);
+        return s.strays.size() < 500 ? TRUE : FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  for (HWND stray : search.strays) ::DestroyWindow(stray);
 }
 
 void SettingsWindow::focus_first_edit() {
-  for (HWND child : controls_) {
+  for (const Child& c : children_) {
+    HWND child = c.hwnd;
     if (is_class(child, L"EDIT") || is_class(child, L"COMBOBOX")) {
       ::SetFocus(child);
       return;
@@ -449,7 +561,8 @@ void SettingsWindow::focus_first_edit() {
 
 void SettingsWindow::move_focus(bool forward) {
   std::vector<HWND> stops;
-  for (HWND child : controls_) {
+  for (const Child& c : children_) {
+    HWND child = c.hwnd;
     const LONG style = ::GetWindowLongW(child, GWL_STYLE);
     if ((style & WS_TABSTOP) != 0 && (style & WS_VISIBLE) != 0 && ::IsWindowEnabled(child)) {
       stops.push_back(child);
@@ -851,6 +964,8 @@ LRESULT SettingsWindow::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_APP + 7:
+      controller_.on_enrolment_finished(*this);
+      return 0;
     case WM_APP + 8:
     case WM_APP + 9:
     case WM_APP + 10:
@@ -858,7 +973,12 @@ LRESULT SettingsWindow::handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_DESTROY: {
       controller_.stop_meter();
-      destroy_controls();
+      for (const Child& child : children_) destroy_child(child);
+      children_.clear();
+      by_id_.clear();
+      kinds_.clear();
+      markers_.clear();
+      hovered_.reset();
       std::lock_guard lock(mu_);
       window_ = nullptr;
       visible_ = false;

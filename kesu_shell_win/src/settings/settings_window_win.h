@@ -2,7 +2,8 @@
 
 // The settings window on the desktop: a borderless dark window with the sidebar of pages and
 // the current page's controls, rebuilt from the controller's page spec whenever it is shown or
-// its data changes. Runs on the user-interface thread.
+// its data changes (keeping the child windows that can show the new controls). Runs on the
+// user-interface thread.
 
 #include <windows.h>
 
@@ -16,8 +17,10 @@
 
 #include "main/views.h"
 #include "main/win_handles.h"
+#include "settings/control_reuse.h"
 #include "settings/frame_layout.h"
 #include "settings/settings_controller.h"
+#include "settings/settings_mode_lines.h"
 
 namespace kesu::shell::win {
 
@@ -28,6 +31,15 @@ inline constexpr const wchar_t* kSettingsWindowClass = L"KesuSettingsWnd";
 struct ObjectTally {
   long long gdi = 0;
   long long user = 0;
+};
+
+// A child control's place in client pixels.
+struct ChildBox {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const ChildBox&) const = default;
 };
 
 class SettingsWindow final : public SettingsView, private SettingsSurface {
@@ -48,8 +60,12 @@ class SettingsWindow final : public SettingsView, private SettingsSurface {
   int page() const;
   void switch_page(int page);
   void rebuild() override;
+  // Paints what is waiting to be painted, now.
+  void paint_now();
   float scale() const { return k_; }
-  int control_count() const { return static_cast<int>(controls_.size()); }
+  int control_count() const { return static_cast<int>(children_.size()); }
+  // Where the last rebuild spent its time.
+  const RebuildTimes& last_rebuild() const { return last_rebuild_; }
   HWND control(int id) const;
   ObjectTally tally() const { return tally_; }
   SettingsController& controller() { return controller_; }
@@ -65,6 +81,16 @@ class SettingsWindow final : public SettingsView, private SettingsSurface {
     RECT rect;
     std::string text;
   };
+  // A child window, with what it was last given, so a rebuild changes only what differs.
+  struct Child {
+    HWND hwnd = nullptr;
+    ControlShape shape = ControlShape::none;
+    int id = kIdNone;
+    ChildBox box;
+    HFONT font = nullptr;
+    std::vector<std::string> items;  // list boxes
+    float k = 0;                     // the scale its corners and rows were made for
+  };
 
   // SettingsSurface.
   void repaint() override;
@@ -79,9 +105,14 @@ class SettingsWindow final : public SettingsView, private SettingsSurface {
 
   bool create(int page);
   void create_fonts();
-  void destroy_controls();
-  void build_controls(const PageSpec& spec);
-  HWND add_control(const ControlSpec& spec);
+  // Gives the page `next`: windows that can show a control are kept and changed where they
+  // differ, the others are made or destroyed.
+  void place_controls(const std::vector<ControlSpec>& next);
+  Child make_child(const ControlSpec& spec);
+  void update_child(Child& child, const ControlSpec& spec);
+  void destroy_child(const Child& child);
+  void destroy_strays();
+  HFONT font_for(const ControlSpec& spec) const;
   void focus_first_edit();
   void move_focus(bool forward);
 
@@ -104,7 +135,8 @@ class SettingsWindow final : public SettingsView, private SettingsSurface {
   FontHandle body_font_, heading_font_, title_font_, small_font_, marker_font_, popup_font_,
       button_font_, symbol_font_;
   DeleteObjectHandle background_brush_, panel_brush_, field_brush_;
-  std::vector<HWND> controls_;
+  std::vector<Child> children_;
+  RebuildTimes last_rebuild_;
   std::map<int, HWND> by_id_;
   std::map<int, ControlKind> kinds_;
   std::vector<Marker> markers_;

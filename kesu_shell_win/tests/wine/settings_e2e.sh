@@ -84,13 +84,20 @@ echo "$line"
 # 5. Rebuild timings, for the record.
 kesu --settings-perf-test
 grep '^PERF' "$log"
-[[ "$(grep -c '^PERF page=' "$log")" -ge 18 ]] || fail "perf test lines missing"
+[[ "$(grep -c '^PERF page=' "$log")" -ge 36 ]] || fail "perf test lines missing"
+grep -q '^PERF 换页到画完54次 中位=' "$log" || fail "no page switch figures"
 
 # The level test on the Audio page starts the core's meter (Wine has no microphone: any answer
 # will do, as long as the window asked).
 kesu --settings-mic-test 1 --open-settings-page 2
 grep -q "settings mic test meter_start rc=" "$work/err" || fail "mic test: $(cat "$work/err")"
 expect "PAGE 2"
+
+# The tray's history entry, with the window already open on another page, shows 历史.
+before="$(grep -c '^PAGE 4$' "$log")"
+kesu --open-settings-page 2 --tray-cmd 1006
+expect "TRAYCMD ran id=1006"
+[[ "$(grep -c '^PAGE 4$' "$log")" -gt "$before" ]] || fail "the history entry left the open window on its page"
 
 # 6. The real window driven from X: open it, look at it, change the key, save, switch pages,
 #    hide it.
