@@ -6,17 +6,11 @@
 #include <vector>
 
 #include "main/hotkey.h"
+#include "main/virtual_keys.h"
 
 namespace kesu::shell {
 
 namespace {
-
-constexpr unsigned kVkEscape = 0x1B;
-constexpr unsigned kVkF1 = 0x70;
-constexpr unsigned kVkF21 = 0x84;
-constexpr unsigned kVkF24 = 0x87;
-constexpr unsigned kVkControl = 0x11;
-constexpr unsigned kVkLeftWin = 0x5B;
 
 using Mapping = std::pair<std::string_view, std::string_view>;
 
@@ -60,7 +54,7 @@ bool is_down(KeyEvent event) { return event == KeyEvent::down || event == KeyEve
 // Esc cancels a recording elsewhere, and the keyboard capture never matches F21 and above; a
 // value the hotkey notation does not accept would fall back to the default at the next start.
 KeyDecision judge(std::string value, unsigned main_vk) {
-  const bool never_usable = main_vk == kVkEscape || (main_vk >= kVkF21 && main_vk <= kVkF24);
+  const bool never_usable = main_vk == vk::kEscape || (main_vk >= vk::kF21 && main_vk <= vk::kF24);
   if (never_usable || !parse_hotkey(value)) {
     std::string message = "「" + key_display_form(value) + "」不能用，换一个";
     return {KeyDecision::Kind::refused, std::move(value), std::move(message)};
@@ -109,7 +103,7 @@ std::optional<std::string> key_name(unsigned vk, bool extended, bool right_ctrl_
     default:
       break;
   }
-  if (vk >= kVkF1 && vk <= kVkF24) return "F" + std::to_string(vk - kVkF1 + 1);
+  if (vk >= vk::kF1 && vk <= vk::kF24) return "F" + std::to_string(vk - vk::kF1 + 1);
   if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) {
     return std::string(1, static_cast<char>(vk));
   }
@@ -125,12 +119,12 @@ KeyDecision decide_key(const KeyMessage& message, const ModifierState& modifiers
     // A modifier counts only when it is let go: until then it may be part of a combination.
     if (down) return keep_waiting;
     std::optional<std::string> name;
-    if (vk == kVkLeftWin && modifiers.right_win) {
+    if (vk == vk::kLeftWin && modifiers.right_win) {
       name = "WIN+WIN";
     } else {
       // At the release of the right Ctrl the key state already shows it up; its own message
       // carries the extended bit.
-      const bool right_ctrl = modifiers.right_ctrl || (vk == kVkControl && message.extended);
+      const bool right_ctrl = modifiers.right_ctrl || (vk == vk::kControl && message.extended);
       name = key_name(vk, message.extended, right_ctrl);
     }
     if (!name) return keep_waiting;

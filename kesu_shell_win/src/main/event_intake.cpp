@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "main/core_calls.h"
+#include "main/json_members.h"
 #include "main/logs.h"
 #include "main/text.h"
 
@@ -23,9 +24,7 @@ std::optional<std::string> str(const Json* payload, const char* name) {
 }
 
 bool flag(const Json* payload, const char* name) {
-  if (payload == nullptr || !payload->is_object()) return false;
-  const auto it = payload->find(name);
-  return it != payload->end() && it->is_boolean() && it->get<bool>();
+  return payload != nullptr && bool_member(*payload, name);
 }
 
 double num(const Json* payload, const char* name) {

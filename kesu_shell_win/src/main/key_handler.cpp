@@ -3,14 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "main/virtual_keys.h"
+
 namespace kesu::shell {
 
 namespace {
-
-constexpr std::uint16_t kEsc = 0x1B;
-constexpr std::uint16_t kE = 0x45;
-constexpr std::uint16_t kLeftCtrl = 0xA2;
-constexpr std::uint16_t kLeftAlt = 0xA4;
 
 std::string hex(unsigned v) {
   char buf[16];
@@ -37,11 +34,11 @@ KeyHandler::KeyHandler(HotkeyHolder& hotkey, SlotKeyList& slots, PushToTalk& ptt
 
 void KeyHandler::on_key(std::uint16_t raw_vk, bool is_release, bool is_extended) {
   const std::uint16_t vk = normalise_key(raw_vk, is_extended);
-  if (vk == kEsc) {
+  if (vk == vk::kEscape) {
     if (!is_release) ports_.cancel();
     return;
   }
-  if (!is_release && vk == kE && ports_.is_down(kLeftCtrl) && ports_.is_down(kLeftAlt)) {
+  if (!is_release && vk == vk::kE && ports_.is_down(vk::kLeftCtrl) && ports_.is_down(vk::kLeftAlt)) {
     ports_.open_palette();
     return;
   }

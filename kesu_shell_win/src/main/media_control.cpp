@@ -2,13 +2,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "main/json_members.h"
+
 namespace kesu::shell {
 
 bool pause_media_wanted(std::string_view config_json) {
-  const auto config = nlohmann::json::parse(config_json, nullptr, false);
-  if (!config.is_object()) return false;
-  const auto it = config.find("pause_media");
-  return it != config.end() && it->is_boolean() && it->get<bool>();
+  return bool_member(nlohmann::json::parse(config_json, nullptr, false), "pause_media");
 }
 
 std::atomic<bool>& media_pause_setting() {

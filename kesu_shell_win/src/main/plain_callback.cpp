@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "main/json_members.h"
 #include "main/logs.h"
 #include "main/text.h"
 
@@ -30,12 +31,8 @@ void plain_event_callback(const char* json, void* /*user*/) {
     if (!event.is_object() || event.value("type", nlohmann::json()) != "error") return;
     const auto payload = event.find("payload");
     if (payload == event.end() || !payload->is_object()) return;
-    const auto field = [&](const char* name) {
-      const auto it = payload->find(name);
-      return it != payload->end() && it->is_string() ? it->get<std::string>() : std::string();
-    };
-    const std::string code = field("code");
-    if (!code.empty()) log_core_error(code, field("message"));
+    const std::string code = string_member(*payload, "code");
+    if (!code.empty()) log_core_error(code, string_member(*payload, "message"));
   } catch (...) {
     stderr_line("[kesu] 测试模式的事件回调出错，已忽略这一条");
   }

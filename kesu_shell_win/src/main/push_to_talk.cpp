@@ -4,17 +4,13 @@
 
 #include "main/core_calls.h"
 #include "main/insertion_target.h"
+#include "main/json_members.h"
 
 namespace kesu::shell {
 
 using Json = nlohmann::json;
 
 namespace {
-
-std::string string_member(const Json& obj, const char* name) {
-  const auto it = obj.find(name);
-  return it != obj.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "main/json_members.h"
 #include "main/text.h"
 
 namespace kesu::shell {
@@ -9,11 +10,6 @@ namespace kesu::shell {
 using Json = nlohmann::json;
 
 namespace {
-
-std::string member(const Json& obj, const char* name) {
-  const auto it = obj.find(name);
-  return it != obj.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
 
 bool has_combination_modifier(const HotkeySpec& spec) {
   for (std::uint16_t m : spec.modifiers) {
@@ -33,15 +29,15 @@ std::vector<SlotKey> parse_slot_keys(std::string_view profiles_json,
   if (list == json.end() || !list->is_array()) return keys;
   for (const Json& p : *list) {
     if (!p.is_object()) continue;
-    const std::string name = member(p, "name");
-    const std::string slot(trim(member(p, "slot")));
+    const std::string name = string_member(p, "name");
+    const std::string slot(trim(string_member(p, "slot")));
     if (name.empty() || slot.empty()) continue;
     auto spec = parse_hotkey(slot);
     if (!spec || !has_combination_modifier(*spec)) {
       warn("[kesu] 档「" + name + "」的快捷键槽 " + slot + " 不是组合键，已忽略");
       continue;
     }
-    keys.push_back({name, member(p, "icon"), std::move(*spec)});
+    keys.push_back({name, string_member(p, "icon"), std::move(*spec)});
   }
   return keys;
 }

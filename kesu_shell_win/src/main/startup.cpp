@@ -10,6 +10,7 @@
 #include "main/core_calls.h"
 #include "main/core_loader.h"
 #include "main/data_dir.h"
+#include "main/json_members.h"
 #include "main/logs.h"
 #include "main/modes.h"
 #include "main/text.h"
@@ -47,12 +48,6 @@ ModeContext mode_context(const Args& args, const CoreBinding* core, HotkeyHolder
 
 Json config_of(const CoreBinding& core) {
   return Json::parse(CoreCalls(core).get_config_json(), nullptr, false);
-}
-
-bool config_flag(const Json& config, const char* name) {
-  if (!config.is_object()) return false;
-  const auto it = config.find(name);
-  return it != config.end() && it->is_boolean() && it->get<bool>();
 }
 
 int page_number(const std::optional<std::string>& text) { return int_value(text, 0); }
@@ -199,14 +194,14 @@ int run_shell(const Args& args, ShellHost& host, LibraryOpener& opener,
       views.overlay->show_tip(shown);
     }
   }
-  host.create_mini_window(config_flag(config, "mini_window"));
+  host.create_mini_window(bool_member(config, "mini_window"));
 
   {
     std::lock_guard lock(state.mu);
     const int rc = host.register_event_callback(core);
     if (rc != 0) stderr_line("[kesu] 注册事件回调失败 rc=" + std::to_string(rc));
   }
-  host.reconcile_autostart(config_flag(config, "launch_at_login"));
+  host.reconcile_autostart(bool_member(config, "launch_at_login"));
   {
     std::lock_guard lock(state.mu);
     first_use_download(core, views);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "main/json_members.h"
 #include "main/text.h"
 
 namespace kesu::shell {
@@ -13,18 +14,6 @@ constexpr std::string_view kDefaultSuffix = "　（系统默认）";
 constexpr std::string_view kAbsentSuffix = "　（未连接）";
 constexpr int kLevelCells = 14;
 constexpr int kIdleCells = 20;
-
-bool bool_or(const nlohmann::json& config, const char* key, bool fallback) {
-  if (!config.is_object()) return fallback;
-  const auto it = config.find(key);
-  return it != config.end() && it->is_boolean() ? it->get<bool>() : fallback;
-}
-
-std::string configured_device(const nlohmann::json& config) {
-  if (!config.is_object()) return {};
-  const auto it = config.find("device");
-  return it != config.end() && it->is_string() ? it->get<std::string>() : std::string();
-}
 
 std::string repeat(std::string_view cell, int times) {
   std::string out;
@@ -62,7 +51,7 @@ std::vector<InputDevice> input_devices(const nlohmann::json& devices) {
       const auto name = entry.find("name");
       if (name == entry.end() || !name->is_string()) continue;
       device.name = name->get<std::string>();
-      device.is_default = bool_or(entry, "default", false);
+      device.is_default = bool_member(entry, "default", false);
     } else {
       continue;
     }
@@ -75,7 +64,7 @@ std::vector<InputDevice> input_devices(const nlohmann::json& devices) {
 
 DeviceRows device_rows(const nlohmann::json& config, const nlohmann::json& devices) {
   const std::vector<InputDevice> present = input_devices(devices);
-  const std::string wanted = configured_device(config);
+  const std::string wanted = string_member(config, "device");
 
   DeviceRows rows;
   rows.items.emplace_back(kSystemDefaultRow);
@@ -104,8 +93,8 @@ std::string device_from_row(std::string_view row_text) {
 
 PageSpec audio_page(const nlohmann::json& config, const nlohmann::json& devices,
                     bool meter_running) {
-  const bool denoise_ready = bool_or(config, "denoise_ready", false);
-  const bool punct_ready = bool_or(config, "punct_ready", false);
+  const bool denoise_ready = bool_member(config, "denoise_ready", false);
+  const bool punct_ready = bool_member(config, "punct_ready", false);
   DeviceRows rows = device_rows(config, devices);
 
   PageSpec page;
@@ -118,21 +107,21 @@ PageSpec audio_page(const nlohmann::json& config, const nlohmann::json& devices,
   c.push_back(make_control(ControlKind::primary_button, kIdUse, "使用选中设备", 196, 206, 130, 34));
 
   c.push_back(toggle(kIdDenoise, denoise_ready ? "背景降噪" : "背景降噪（模型未下载）", 246,
-                     bool_or(config, "denoise", false)));
+                     bool_member(config, "denoise", false)));
   c.push_back(marker_after_toggle(denoise_ready
                                       ? "只在 48kHz 麦克风上生效：压掉稳定的底噪（风扇、空调）。"
                                       : "模型还没下载：去「引擎」页选中「降噪模型」点下载（1MB）。",
                                   246));
   c.push_back(
-      toggle(kIdPauseMedia, "录音时暂停系统播放", 280, bool_or(config, "pause_media", false)));
+      toggle(kIdPauseMedia, "录音时暂停系统播放", 280, bool_member(config, "pause_media", false)));
   c.push_back(marker_after_toggle(
       "只暂停本来就在放的声音，松手后自动恢复；看视频时录音不会把它录进去。", 280));
-  c.push_back(toggle(kIdPunct, "句末补标点", 314, bool_or(config, "punct", true)));
+  c.push_back(toggle(kIdPunct, "句末补标点", 314, bool_member(config, "punct", true)));
   c.push_back(marker_after_toggle(
       punct_ready ? "说一句话自动补上句末标点，别的标点不动。"
                   : "模型还没下载：去「引擎」页选中「标点模型」点下载（约 65MB）。",
       314));
-  c.push_back(toggle(kIdSourceLock, "音源锁定", 348, bool_or(config, "source_lock", false)));
+  c.push_back(toggle(kIdSourceLock, "音源锁定", 348, bool_member(config, "source_lock", false)));
   c.push_back(marker_after_toggle(
       "只认离麦克风最近的声音：外放视频时少录进扬声器，但两个人同时说话会挑一个。", 348));
   c.push_back(make_control(ControlKind::primary_button, kIdSave, "保存", 196, 384, 96, 34));

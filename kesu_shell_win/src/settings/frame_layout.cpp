@@ -4,15 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "main/virtual_keys.h"
+
 namespace kesu::shell {
 
 namespace {
-
-constexpr unsigned kVkTab = 0x09;
-constexpr unsigned kVkReturn = 0x0D;
-constexpr unsigned kVkEscape = 0x1B;
-constexpr unsigned kVk1 = 0x31;
-constexpr unsigned kVk9 = 0x39;
 
 // An unsigned decimal with an optional leading "+"; anything else is no override.
 std::optional<std::uint32_t> percentage(const std::string& text) {
@@ -84,15 +80,15 @@ PixelRect content_panel_rect(int client_width, int client_height, float k) {
 bool in_title_bar(int y, float k) { return y < px(k, kTitleBarHeight); }
 
 FrameKey frame_key(unsigned vk, bool ctrl, bool shift, bool focus_on_button, int current) {
-  if (vk == kVkTab && ctrl) {
+  if (vk == vk::kTab && ctrl) {
     return {FrameKeyAction::show_page, wrap_page(current + (shift ? kSettingsPageCount - 1 : 1))};
   }
-  if (vk == kVkTab) return {shift ? FrameKeyAction::focus_previous : FrameKeyAction::focus_next, 0};
-  if (ctrl && vk >= kVk1 && vk <= kVk9) {
-    return {FrameKeyAction::show_page, static_cast<int>(vk - kVk1)};
+  if (vk == vk::kTab) return {shift ? FrameKeyAction::focus_previous : FrameKeyAction::focus_next, 0};
+  if (ctrl && vk >= vk::kDigit1 && vk <= vk::kDigit9) {
+    return {FrameKeyAction::show_page, static_cast<int>(vk - vk::kDigit1)};
   }
-  if (vk == kVkReturn && focus_on_button) return {FrameKeyAction::click_focused, 0};
-  if (vk == kVkEscape) return {FrameKeyAction::hide, 0};
+  if (vk == vk::kReturn && focus_on_button) return {FrameKeyAction::click_focused, 0};
+  if (vk == vk::kEscape) return {FrameKeyAction::hide, 0};
   return {};
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "main/hotkey.h"
+#include "main/json_members.h"
 #include "main/text.h"
 
 namespace kesu::shell {
@@ -21,32 +22,16 @@ constexpr std::size_t kLoadWarningChars = 90;
 constexpr std::string_view kPerAppMarker =
     "一行一个程序：粘贴=模拟 Ctrl+V，打字=逐字输入。没列出的程序用上面选的默认方式。";
 
-const nlohmann::json* member(const nlohmann::json& config, const char* key) {
-  if (!config.is_object()) return nullptr;
-  const auto it = config.find(key);
-  return it == config.end() ? nullptr : &*it;
-}
-
-std::string string_or(const nlohmann::json& config, const char* key, std::string_view fallback) {
-  const nlohmann::json* v = member(config, key);
-  return v != nullptr && v->is_string() ? v->get<std::string>() : std::string(fallback);
-}
-
-bool bool_or(const nlohmann::json& config, const char* key, bool fallback) {
-  const nlohmann::json* v = member(config, key);
-  return v != nullptr && v->is_boolean() ? v->get<bool>() : fallback;
-}
-
 // Decimal text of an integer member; dump() keeps any stored magnitude exact.
 std::string integer_text_or(const nlohmann::json& config, const char* key, std::int64_t fallback) {
-  const nlohmann::json* v = member(config, key);
+  const nlohmann::json* v = json_member(config, key);
   return v != nullptr && v->is_number_integer() ? v->dump() : std::to_string(fallback);
 }
 
 // What the key capture control starts with. A blank stored key is not in force: push-to-talk
 // falls back to the default, so the control shows the key that actually works.
 std::string shown_hotkey(const nlohmann::json& config) {
-  const std::string stored = string_or(config, "hotkey", kDefaultHotkey);
+  const std::string stored = string_member(config, "hotkey", kDefaultHotkey);
   return is_blank(stored) ? std::string(kDefaultHotkey) : stored;
 }
 
@@ -102,7 +87,7 @@ std::optional<nlohmann::json> hotkey_preset_patch(const HotkeyPreset& preset) {
 }
 
 bool initial_paste_selected(const nlohmann::json& config) {
-  return string_or(config, "insert_mode", "paste") != "keystroke";
+  return string_member(config, "insert_mode", "paste") != "keystroke";
 }
 
 bool is_chosen_mode_button(int id, bool paste_selected) {
@@ -126,7 +111,7 @@ std::string per_app_text(const nlohmann::json& overrides) {
 }
 
 std::optional<std::string> load_warning_text(const nlohmann::json& config) {
-  const std::string warning = string_or(config, "load_warning", "");
+  const std::string warning = string_member(config, "load_warning", "");
   if (warning.empty()) return std::nullopt;
   const std::string_view line = trim(first_line(warning));
   if (char_count(line) > kLoadWarningChars) return cut_chars(line, kLoadWarningChars) + "…";
@@ -135,7 +120,7 @@ std::optional<std::string> load_warning_text(const nlohmann::json& config) {
 
 PageSpec general_page(const nlohmann::json& config) {
   const bool paste = initial_paste_selected(config);
-  const nlohmann::json* per_app = member(config, "insert_per_app");
+  const nlohmann::json* per_app = json_member(config, "insert_per_app");
 
   PageSpec page;
   auto& c = page.controls;
@@ -160,9 +145,9 @@ PageSpec general_page(const nlohmann::json& config) {
   c.push_back(button(mode_kind(kIdModePaste), kIdModePaste, "粘贴", 620, 228, 110));
   c.push_back(button(mode_kind(kIdModeKeystroke), kIdModeKeystroke, "逐字打字", 738, 228, 122));
   c.push_back(toggle(kIdPrivacy, "隐私模式：不写历史、不落盘", 280,
-                     bool_or(config, "privacy_mode", false)));
+                     bool_member(config, "privacy_mode", false)));
   c.push_back(
-      toggle(kIdLaunchAtLogin, "开机自动启动", 318, bool_or(config, "launch_at_login", false)));
+      toggle(kIdLaunchAtLogin, "开机自动启动", 318, bool_member(config, "launch_at_login", false)));
   c.push_back(button(ControlKind::primary_button, kIdSave, "保存", 764, 362, 96));
   // Five characters of the 14-unit body font end near x 266; the marker follows them.
   c.push_back(label("按应用覆盖", 196, 408, 72));

@@ -5,26 +5,9 @@
 # rewrites a value that points elsewhere.
 # Runs inside scripts/with-wine.sh: the Run key is the prefix's own.
 set -uo pipefail
-exe_src="$1"
-[[ -n "${WINEPREFIX:-}" && -n "${DISPLAY:-}" ]] || { echo "run through scripts/with-wine.sh"; exit 2; }
-work="$(mktemp -d /tmp/kesu-autostart.XXXXXX)"
-mkdir -p "$work/app" "$work/data"
-cp "$exe_src" "$work/app/kesu.exe"
-exe="$work/app/kesu.exe"
-# Only this run's program: other Wine tests run at the same time with their own copies.
-mine="$work/app/kesu\\.exe"
-data="$work/data"
-log="$data/kesu-cli.log"
-export KESU_CONFIG_DIR="$(winepath -w "$data")"
-unset KESU_DEV KESU_TRACE KESU_RAW_DEBUG
+source "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
+kesu_sandbox autostart "$1"
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
-failures=0
-cleanup() {
-  pkill -f "$mine" >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 kesu() { (cd "$work/app" && timeout 60 wine "$exe" "$@" </dev/null >/dev/null 2>&1); }
 expect_log() { grep -qxF -- "$1" "$log" || fail "main log lacks: $1 (has: $(grep "^${1%% *} " "$log" | tail -n1))"; }
 # The Run value as `reg` shows it, empty when there is none.
@@ -65,8 +48,7 @@ expect_log "AUTOSTART 路径变了，已重写 Run 键"
 grep -qF "[kesu] autostart reconcile want=true have=Some(\"\\\"C:\\\\old\\\\kesu.exe\\\"\")" "$work/err" ||
   fail "raw debug line: $(grep 'autostart reconcile' "$work/err")"
 grep -qF "AUTOSTART 对齐失败" "$log" && fail "reconcile reported a failure"
-pkill -f "$mine" >/dev/null 2>&1
-for _ in $(seq 50); do pgrep -f "$mine" >/dev/null || break; sleep 0.1; done
+stop_kesu
 [[ "$(run_value)" == "$quoted" ]] || fail "Run value after start-up: '$(run_value)' want '$quoted'"
 
 # 5. Off with a value present: removed.

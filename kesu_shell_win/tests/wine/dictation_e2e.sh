@@ -7,32 +7,14 @@
 # Runs inside scripts/with-wine.sh: this test owns the display's clipboard and keyboard focus.
 # With BENCH_ROUNDS > 0 it runs only that many timed dictations and prints the figures.
 set -uo pipefail
-exe_src="$1" wintest="$2" shots="$3" bench_rounds="${4:-0}"
-[[ -n "${WINEPREFIX:-}" && -n "${DISPLAY:-}" ]] || { echo "run through scripts/with-wine.sh"; exit 2; }
+wintest="$2" shots="$3" bench_rounds="${4:-0}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-work="$(mktemp -d /tmp/kesu-dictation.XXXXXX)"
-mkdir -p "$work/app" "$work/data/pending" "$shots"
-cp "$exe_src" "$work/app/kesu.exe"
-exe="$work/app/kesu.exe"
-# Only this run's program: other Wine tests run at the same time with their own copies.
-mine="$work/app/kesu\\.exe"
-data="$work/data"
-export KESU_CONFIG_DIR="$(winepath -w "$data")"
-unset KESU_DEV KESU_TRACE
-runs=0 failures=0 notepad_pid=""
+source "$here/sandbox.sh"
+kesu_sandbox dictation "$1"
+mkdir -p "$data/pending" "$shots"
+runs=0 notepad_pid=""
+on_exit() { [[ -n "$notepad_pid" ]] && kill "$notepad_pid" 2>/dev/null; }
 
-stop_kesu() {
-  pkill -f "$mine" >/dev/null 2>&1
-  for _ in $(seq 50); do pgrep -f "$mine" >/dev/null || break; sleep 0.1; done
-}
-cleanup() {
-  stop_kesu
-  [[ -n "$notepad_pid" ]] && kill "$notepad_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 wt() { wine "$wintest" "$@" 2>/dev/null </dev/null; }
 shot() { import -window root "$shots/dictation-$1.png" 2>/dev/null || true; }
 
@@ -43,7 +25,7 @@ export KESU_MIC_WAV="$(winepath -w "$work/speech.wav")"
 
 configure() {
   (cd "$work/app" && timeout 60 wine "$exe" --dev --set-config "$1" </dev/null >/dev/null 2>&1)
-  grep -qF "SETCONFIG code=0" "$data/kesu-cli.log" || fail "set-config $1"
+  grep -qF "SETCONFIG code=0" "$log" || fail "set-config $1"
 }
 
 # Starts the normal run; its standard error, stamped with wall-clock times, goes to err.N.
@@ -51,11 +33,11 @@ start_kesu() {
   runs=$((runs + 1))
   err="$work/err.$runs"
   local ready_before
-  ready_before="$(grep -cF "启动：界面就绪" "$data/kesu-cli.log" 2>/dev/null)"
+  ready_before="$(grep -cF "启动：界面就绪" "$log" 2>/dev/null)"
   (cd "$work/app" && KESU_TRACE=1 exec wine "$exe" --no-onboarding 2>&1 >/dev/null </dev/null |
     python3 -u "$here/stamp_lines.py" >"$err") &
   for _ in $(seq 300); do
-    [[ "$(grep -cF "启动：界面就绪" "$data/kesu-cli.log" 2>/dev/null)" -gt "${ready_before:-0}" ]] && break
+    [[ "$(grep -cF "启动：界面就绪" "$log" 2>/dev/null)" -gt "${ready_before:-0}" ]] && break
     sleep 0.1
   done
   sleep 0.5
@@ -147,7 +129,7 @@ show("key release -> text visible in notepad", [r[3] - r[0] for r in rows])
 show("core: key release -> submit_request", [r[1] - r[0] for r in rows])
 show("insertion: request -> verified", [r[2] - r[1] for r in rows])
 PY
-  grep -h "HOOKTIME" "$data/kesu-cli.log" | tail -n1
+  grep -h "HOOKTIME" "$log" | tail -n1
   exit 0
 fi
 
@@ -213,7 +195,7 @@ sleep 0.5
 grep -qF "[kesu] 唤醒：热键钩子已重装" "$err" || fail "resume: no re-arm line"
 dictate
 [[ "$(wt notepad-text)" == "$expected$sentence" ]] || fail "after resume: notepad holds '$(wt notepad-text)'"
-grep -q "MEDIA" "$data/kesu-cli.log" && fail "media control spoke without a player: $(grep MEDIA "$data/kesu-cli.log")"
+grep -q "MEDIA" "$log" && fail "media control spoke without a player: $(grep MEDIA "$log")"
 stop_kesu
 
 # 5. Typing mode for notepad through the per-application setting.
@@ -264,10 +246,10 @@ for mode in paste keystroke; do
   (cd "$work/app" && timeout 60 wine "$exe" --dev --inject-test "你好，世界。Kesu 😀" --mode "$mode" </dev/null >/dev/null 2>&1)
   [[ "$(wt notepad-text)" == "你好，世界。Kesu 😀" ]] || fail "--inject-test $mode: notepad holds '$(wt notepad-text)'"
 done
-grep -c "INJECT status=ok detail=" "$data/kesu-cli.log" | grep -qx 2 || fail "--inject-test: $(grep INJECT "$data/kesu-cli.log")"
+grep -c "INJECT status=ok detail=" "$log" | grep -qx 2 || fail "--inject-test: $(grep INJECT "$log")"
 focus_notepad
 (cd "$work/app" && timeout 60 wine "$exe" --inject-type "逐字打" </dev/null >/dev/null 2>&1)
-grep -qF "TYPETEST ok " "$data/kesu-cli.log" || fail "--inject-type: $(grep TYPETEST "$data/kesu-cli.log")"
+grep -qF "TYPETEST ok " "$log" || fail "--inject-type: $(grep TYPETEST "$log")"
 [[ "$(wt notepad-text)" == "逐字打" ]] || fail "--inject-type: notepad holds '$(wt notepad-text)'"
 
 # 9. The mini window's round button: a click starts a dictation, a second click ends it, and
@@ -292,7 +274,7 @@ stop_kesu
 
 if ((failures)); then
   for f in "$work"/err.*; do echo "---- $f"; tail -n 40 "$f"; done
-  echo "---- main log"; tail -n 80 "$data/kesu-cli.log"
+  echo "---- main log"; tail -n 80 "$log"
   exit 1
 fi
 echo "dictation e2e (wine): all checks passed"

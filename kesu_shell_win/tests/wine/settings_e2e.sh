@@ -7,24 +7,10 @@
 # configuration file by a second process. Screenshots of the General and Audio pages at k = 1
 # and k = 1.5 are kept. Runs inside scripts/with-wine.sh.
 set -uo pipefail
-exe_src="$1" wintest="$2" shots="$3" models="${4:-}"
-[[ -n "${WINEPREFIX:-}" && -n "${DISPLAY:-}" ]] || { echo "run through scripts/with-wine.sh"; exit 2; }
-work="$(mktemp -d /tmp/kesu-settings.XXXXXX)"
-mkdir -p "$work/app" "$work/data" "$shots"
-cp "$exe_src" "$work/app/kesu.exe"
-exe="$work/app/kesu.exe"
-mine="$work/app/kesu\\.exe"
-data="$work/data"
-log="$data/kesu-cli.log"
-export KESU_CONFIG_DIR="$(winepath -w "$data")"
-unset KESU_DEV KESU_TRACE KESU_SETTINGS_DPI
-failures=0
-cleanup() {
-  pkill -f "$mine" >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+wintest="$2" shots="$3" models="${4:-}"
+source "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
+kesu_sandbox settings "$1"
+mkdir -p "$shots"
 wt() { wine "$wintest" "$@" 2>/dev/null </dev/null; }
 kesu() {
   (cd "$work/app" && timeout 90 wine "$exe" "$@" </dev/null >/dev/null 2>"$work/err")
@@ -122,7 +108,7 @@ if [[ -n "${L:-}" ]]; then
   for probe in "$((L + 100)) $((T + 600)) 27 28 31" "$((L + 500)) $((T + 600)) 36 38 44" \
                "$((L + 20)) $((T + 130)) 59 130 246"; do
     read -r x y r g b <<<"$probe"
-    got="$(convert "$shots/settings-general-k1.png" -format "%[fx:int(255*p{$((x - L)),$((y - T))}.r)] %[fx:int(255*p{$((x - L)),$((y - T))}.g)] %[fx:int(255*p{$((x - L)),$((y - T))}.b)]" info: 2>/dev/null)"
+    got="$(pixel "$shots/settings-general-k1.png" $((x - L)) $((y - T)))"
     [[ "$got" == "$r $g $b" ]] || fail "pixel at $x,$y is ($got), expected ($r $g $b)"
   done
   # The key capture control: click it, press Ctrl+Shift+K, then 保存.
@@ -148,8 +134,7 @@ if [[ -n "${L:-}" ]]; then
   sleep 0.5
   [[ "$(wt window-rect KesuSettingsWnd)" == NONE ]] || fail "Esc did not hide the window"
 fi
-pkill -f "$mine" >/dev/null 2>&1
-for _ in $(seq 50); do pgrep -f "$mine" >/dev/null || break; sleep 0.1; done
+stop_kesu
 
 # 7. At k = 1.5: the General page, then the Audio page through the tray's route (a second
 #    start hands over to the running one, which opens its settings).

@@ -6,32 +6,13 @@
 # dropped and brought back, by the drop test and by Explorer's "TaskbarCreated" broadcast.
 # Runs inside scripts/with-wine.sh: the screenshots need a display of their own.
 set -uo pipefail
-exe_src="$1" wintest="$2" shots="$3"
-[[ -n "${WINEPREFIX:-}" && -n "${DISPLAY:-}" ]] || { echo "run through scripts/with-wine.sh"; exit 2; }
-work="$(mktemp -d /tmp/kesu-status.XXXXXX)"
-mkdir -p "$work/app" "$work/data" "$shots"
-cp "$exe_src" "$work/app/kesu.exe"
-exe="$work/app/kesu.exe"
-# Only this run's program: other Wine tests run at the same time with their own copies.
-mine="$work/app/kesu\\.exe"
-data="$work/data"
-log="$data/kesu-cli.log"
-export KESU_CONFIG_DIR="$(winepath -w "$data")"
-unset KESU_DEV KESU_TRACE
-failures=0
-cleanup() {
-  pkill -f "$mine" >/dev/null 2>&1
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+wintest="$2" shots="$3"
+source "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
+kesu_sandbox status "$1"
+mkdir -p "$shots"
 wt() { wine "$wintest" "$@" 2>/dev/null </dev/null; }
 kesu() { (cd "$work/app" && timeout 60 wine "$exe" "$@" </dev/null >/dev/null 2>&1); }
 
-# "r g b" of one screen pixel of a screenshot.
-pixel() {
-  convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info: 2>/dev/null
-}
 # Whether a pixel is within 3 of an expected colour.
 near() {
   local got=($1) want=($2) i
@@ -122,8 +103,7 @@ grep -qF "tray-ensure re-added icon" "$log" || fail "no re-add trace"
 
 # 4. The menu opened as a right click on the icon opens it, then 退出 chosen with the keyboard
 #    (the last item): the icon goes at once and the process ends.
-pkill -f "$mine" >/dev/null 2>&1
-for _ in $(seq 50); do pgrep -f "$mine" >/dev/null || break; sleep 0.1; done
+stop_kesu
 (cd "$work/app" && exec timeout 60 wine "$exe" --no-onboarding --tray-menu-demo </dev/null >/dev/null 2>&1) &
 running=$!
 for _ in $(seq 150); do [[ "$(wt tray-present)" == "PRESENT" ]] && break; sleep 0.1; done
